@@ -1,0 +1,10 @@
+# Each sanitizer is one switch of a preset (TEV_SANITIZE); it applies to every target.
+if(TEV_SANITIZE)
+  set(_tev_san_flags "")
+  foreach(_san IN LISTS TEV_SANITIZE)
+    list(APPEND _tev_san_flags "-fsanitize=${_san}")
+  endforeach()
+  list(APPEND _tev_san_flags -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  add_compile_options(${_tev_san_flags})
+  add_link_options(${_tev_san_flags})
+endif()

@@ -1,0 +1,19 @@
+#include "platform/bounded_format.h"
+
+#include <cstdio>
+
+namespace tev::platform {
+
+int boundedFormat(char* buffer, std::size_t size, const char* format, std::va_list args) {
+  if (size == 0 || buffer == nullptr) return -1;
+  // MinGW builds with __USE_MINGW_ANSI_STDIO, so vsnprintf is its C99 implementation there too.
+  const int needed = std::vsnprintf(buffer, size, format, args);
+  if (needed < 0) {
+    buffer[0] = '\0';
+    return -1;
+  }
+  if (static_cast<std::size_t>(needed) >= size) return -1;
+  return needed;
+}
+
+}  // namespace tev::platform
