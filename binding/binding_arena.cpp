@@ -1,0 +1,225 @@
+#include "binding/binding_arena.h"
+
+#include <cassert>
+#include <new>
+
+#include "binding/binding_page_pool.h"
+
+namespace tev {
+namespace {
+
+// The header occupies the first blocks of a page, as many as it needs.
+std::uint16_t headerBlocks(std::size_t blockSize) {
+  return static_cast<std::uint16_t>((sizeof(BindingArena::PageHeader) + blockSize - 1) / blockSize);
+}
+
+void formatPage(BindingArena::PageHeader* page, std::size_t pageSize, std::size_t blockSize) {
+  const std::size_t count = pageSize / blockSize;
+  const std::uint16_t first = headerBlocks(blockSize);
+  unsigned char* bytes = reinterpret_cast<unsigned char*>(page);
+  for (std::size_t index = first; index < count; ++index) {
+    const std::uint16_t next = index + 1 < count ? static_cast<std::uint16_t>(index + 1) : 0;
+    std::memcpy(bytes + index * blockSize, &next, sizeof(next));
+  }
+  page->next = nullptr;
+  page->previous = nullptr;
+  page->pageSize = static_cast<std::uint16_t>(pageSize);
+  page->inUse = 0;
+  assert(first < count && "a page holds at least one block");
+  page->firstFree = first;
+}
+
+void unlinkPage(BindingArena::PageHeader*& head, BindingArena::PageHeader* page) {
+  if (page->previous != nullptr) {
+    page->previous->next = page->next;
+  } else {
+    head = page->next;
+  }
+  if (page->next != nullptr) page->next->previous = page->previous;
+  page->next = nullptr;
+  page->previous = nullptr;
+}
+
+void pushPage(BindingArena::PageHeader*& head, BindingArena::PageHeader* page) {
+  page->previous = nullptr;
+  page->next = head;
+  if (head != nullptr) head->previous = page;
+  head = page;
+}
+
+}  // namespace
+
+static_assert(sizeof(BindingArena::PageHeader) <= BindingArena::kInlinePageSize / 2);
+static_assert(BindingArena::kPoolPageSize == BindingPagePool::kPageSize);
+
+const InternedString& emptyInternedString() {
+  static const InternedString entry;
+  return entry;
+}
+
+BindingArena::BindingArena() noexcept : buckets_(inlineBuckets_) {
+  for (std::size_t index = 0; index < kClassCount; ++index) {
+    classes_[index].freePages = nullptr;
+    classes_[index].blockSize = static_cast<std::uint16_t>(4 * (index + 1));
+    // Inline pages are formatted on first use: most trees touch only a few classes.
+    classes_[index].inlineFormatted = false;
+    classes_[index].inUse = 0;
+  }
+}
+
+BindingArena::~BindingArena() {
+  // The root released every block and string before destroying its arena. Pool pages still
+  // listed here would only be left by a block that was never returned; hand them back anyway.
+  assert(stringCount_ == 0 && "interned strings outlive their tree");
+  assert(poolPages_ == 0 && "arena blocks outlive their tree");
+  for (SizeClass& sizeClass : classes_) {
+    PageHeader* page = sizeClass.freePages;
+    while (page != nullptr) {
+      PageHeader* next = page->next;
+      if (reinterpret_cast<unsigned char*>(page) != sizeClass.inlinePage) {
+        BindingPagePool::instance().releasePage(page);
+      }
+      page = next;
+    }
+  }
+  if (buckets_ != inlineBuckets_) hookedFree(buckets_);
+}
+
+void* BindingArena::allocateLarge(std::size_t size) {
+  void* block = hookedAllocate(size);
+  if (block == nullptr) throw std::bad_alloc();
+  return block;
+}
+
+BindingArena::PageHeader* BindingArena::addPage(SizeClass& sizeClass) {
+  PageHeader* page;
+  std::size_t pageSize;
+  if (!sizeClass.inlineFormatted) {
+    sizeClass.inlineFormatted = true;
+    page = reinterpret_cast<PageHeader*>(sizeClass.inlinePage);
+    pageSize = kInlinePageSize;
+  } else {
+    page = static_cast<PageHeader*>(BindingPagePool::instance().acquirePage());
+    if (page == nullptr) throw std::bad_alloc();
+    ++poolPages_;
+    pageSize = kPoolPageSize;
+  }
+  formatPage(page, pageSize, sizeClass.blockSize);
+  pushPage(sizeClass.freePages, page);
+  return page;
+}
+
+void BindingArena::release(void* block, std::size_t size) noexcept {
+  if (block == nullptr) return;
+  if (size > kMaxBlockSize) {
+    hookedFree(block);
+    return;
+  }
+  SizeClass& sizeClass = classes_[classIndex(size)];
+  unsigned char* bytes = static_cast<unsigned char*>(block);
+  const bool inInlinePage =
+      bytes >= sizeClass.inlinePage && bytes < sizeClass.inlinePage + kInlinePageSize;
+  // Pool pages are aligned to their size, so masking finds the header without a search.
+  PageHeader* page =
+      inInlinePage ? reinterpret_cast<PageHeader*>(sizeClass.inlinePage)
+                   : reinterpret_cast<PageHeader*>(reinterpret_cast<std::uintptr_t>(bytes) &
+                                                   ~static_cast<std::uintptr_t>(kPoolPageSize - 1));
+  assert(page->inUse > 0 && "block released twice or into the wrong arena");
+  if (page->firstFree == 0) pushPage(sizeClass.freePages, page);
+  const auto index = static_cast<std::uint16_t>(
+      static_cast<std::size_t>(bytes - reinterpret_cast<unsigned char*>(page)) /
+      sizeClass.blockSize);
+  std::memcpy(bytes, &page->firstFree, sizeof(std::uint16_t));
+  page->firstFree = index;
+  --page->inUse;
+  --sizeClass.inUse;
+  if (page->inUse == 0 && !inInlinePage) returnPage(sizeClass, page);
+}
+
+void BindingArena::returnPage(SizeClass& sizeClass, PageHeader* page) noexcept {
+  unlinkPage(sizeClass.freePages, page);
+  --poolPages_;
+  BindingPagePool::instance().releasePage(page);
+}
+
+InternedString* BindingArena::findString(std::string_view text, std::uint32_t hash) const {
+  for (InternedString* entry = buckets_[hash & (bucketCount_ - 1)]; entry != nullptr;
+       entry = entry->next) {
+    if (entry->hash == hash && entry->view() == text) return entry;
+  }
+  return nullptr;
+}
+
+const InternedString* BindingArena::intern(std::string_view text) {
+  if (text.empty()) return &emptyInternedString();
+  const std::uint32_t hash = fnv1aHash(text);
+  if (InternedString* entry = findString(text, hash)) {
+    ++entry->references;
+    return entry;
+  }
+  if (stringCount_ + 1 > bucketCount_) growBuckets();
+  void* block = allocate(sizeof(InternedString));
+  InternedString* entry;
+  try {
+    entry = ::new (block) InternedString{String(text.data(), text.size()), hash, 1, nullptr};
+  } catch (...) {
+    release(block, sizeof(InternedString));
+    throw;
+  }
+  InternedString*& head = buckets_[hash & (bucketCount_ - 1)];
+  entry->next = head;
+  head = entry;
+  ++stringCount_;
+  return entry;
+}
+
+void BindingArena::retain(const InternedString* entry) noexcept {
+  if (entry == &emptyInternedString()) return;
+  ++const_cast<InternedString*>(entry)->references;
+}
+
+void BindingArena::releaseString(const InternedString* constEntry) noexcept {
+  if (constEntry == &emptyInternedString()) return;
+  auto* entry = const_cast<InternedString*>(constEntry);
+  assert(entry->references > 0 && "interned string released too often");
+  if (--entry->references != 0) return;
+  InternedString** link = &buckets_[entry->hash & (bucketCount_ - 1)];
+  while (*link != entry) link = &(*link)->next;
+  *link = entry->next;
+  entry->~InternedString();
+  release(entry, sizeof(InternedString));
+  if (--stringCount_ == 0 && buckets_ != inlineBuckets_) {
+    hookedFree(buckets_);
+    buckets_ = inlineBuckets_;
+    bucketCount_ = kInitialBuckets;
+    for (InternedString*& bucket : inlineBuckets_) bucket = nullptr;
+  }
+}
+
+std::uint32_t BindingArena::stringReferences(std::string_view text) const {
+  if (text.empty()) return 0;
+  const InternedString* entry = findString(text, fnv1aHash(text));
+  return entry != nullptr ? entry->references : 0;
+}
+
+void BindingArena::growBuckets() {
+  const std::size_t count = bucketCount_ * 2;
+  auto** buckets = static_cast<InternedString**>(hookedAllocate(count * sizeof(InternedString*)));
+  if (buckets == nullptr) throw std::bad_alloc();
+  for (std::size_t index = 0; index < count; ++index) buckets[index] = nullptr;
+  for (std::size_t index = 0; index < bucketCount_; ++index) {
+    InternedString* entry = buckets_[index];
+    while (entry != nullptr) {
+      InternedString* next = entry->next;
+      InternedString*& head = buckets[entry->hash & (count - 1)];
+      entry->next = head;
+      head = entry;
+      entry = next;
+    }
+  }
+  if (buckets_ != inlineBuckets_) hookedFree(buckets_);
+  buckets_ = buckets;
+  bucketCount_ = count;
+}
+
+}  // namespace tev

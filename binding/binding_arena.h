@@ -1,0 +1,116 @@
+// BindingArena: the memory of one BindingProperty tree. It hands out small fixed-size blocks
+// (4 to 72 bytes, 18 size classes) from pages and keeps the tree's interned strings. The root
+// value owns it; every block and string goes back to it before the root destroys it. Not
+// synchronised: one tree, one thread. Not for anything that outlives its tree.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+
+#include "binding/interned_string.h"
+
+namespace tev {
+
+class BindingArena {
+ public:
+  static constexpr std::size_t kClassCount = 18;
+  static constexpr std::size_t kMaxBlockSize = 72;
+  static constexpr std::size_t kInlinePageSize = 144;
+  static constexpr std::size_t kPoolPageSize = 4096;
+  static constexpr std::size_t kInitialBuckets = 8;
+
+  // The header at the start of every page. Its 16-bit fields are page size, blocks in use and
+  // the index of the first free block (0: none free). Free blocks hold the index of the next.
+  struct PageHeader {
+    PageHeader* next;
+    PageHeader* previous;
+    std::uint16_t pageSize;
+    std::uint16_t inUse;
+    std::uint16_t firstFree;
+  };
+
+  BindingArena() noexcept;
+  ~BindingArena();
+  BindingArena(const BindingArena&) = delete;
+  BindingArena& operator=(const BindingArena&) = delete;
+
+  // A block of at least `size` bytes, aligned to the largest power of two dividing its rounded
+  // size (up to 8). Sizes above kMaxBlockSize come from the allocation hooks. Throws
+  // std::bad_alloc when no page can be had.
+  [[nodiscard]] void* allocate(std::size_t size);
+  // Returns a block; `size` is the size it was allocated with.
+  void release(void* block, std::size_t size) noexcept;
+
+  // The entry for `text` with one more reference (inserted with one reference when absent).
+  // The empty text yields the shared empty entry.
+  const InternedString* intern(std::string_view text);
+  // One more reference to an entry of this arena (or the shared empty entry).
+  void retain(const InternedString* entry) noexcept;
+  // One reference less; the entry is removed at zero.
+  void releaseString(const InternedString* entry) noexcept;
+
+  // Introspection, for tests and diagnostics.
+  std::size_t internedStringCount() const { return stringCount_; }
+  std::size_t bucketCount() const { return bucketCount_; }
+  // References held on `text`'s entry; 0 when absent.
+  std::uint32_t stringReferences(std::string_view text) const;
+  // Pool pages this arena holds now.
+  std::size_t poolPageCount() const { return poolPages_; }
+  // Blocks in use in size class `index` (block size 4 * (index + 1)).
+  std::size_t blocksInUse(std::size_t classIndex) const { return classes_[classIndex].inUse; }
+
+  static constexpr std::size_t classIndex(std::size_t size) {
+    return size == 0 ? 0 : (size + 3) / 4 - 1;
+  }
+
+ private:
+  struct SizeClass {
+    PageHeader* freePages;  // pages of this class with at least one free block
+    std::uint16_t blockSize;
+    bool inlineFormatted;
+    std::size_t inUse;
+    alignas(8) unsigned char inlinePage[kInlinePageSize];
+  };
+
+  static void* allocateLarge(std::size_t size);
+  PageHeader* addPage(SizeClass& sizeClass);
+  void returnPage(SizeClass& sizeClass, PageHeader* page) noexcept;
+  InternedString* findString(std::string_view text, std::uint32_t hash) const;
+  void growBuckets();
+
+  SizeClass classes_[kClassCount];
+  std::size_t poolPages_ = 0;
+
+  InternedString** buckets_;
+  std::size_t bucketCount_ = kInitialBuckets;
+  std::size_t stringCount_ = 0;
+  InternedString* inlineBuckets_[kInitialBuckets] = {};
+};
+
+static_assert(sizeof(void*) != 4 || sizeof(BindingArena::PageHeader) == 16,
+              "a page header is 16 bytes on the 32-bit build");
+
+inline void* BindingArena::allocate(std::size_t size) {
+  if (size > kMaxBlockSize) return allocateLarge(size);
+  SizeClass& sizeClass = classes_[classIndex(size)];
+  PageHeader* page = sizeClass.freePages;
+  if (page == nullptr) page = addPage(sizeClass);
+  unsigned char* block =
+      reinterpret_cast<unsigned char*>(page) + std::size_t{page->firstFree} * sizeClass.blockSize;
+  std::uint16_t next;
+  std::memcpy(&next, block, sizeof(next));
+  page->firstFree = next;
+  ++page->inUse;
+  ++sizeClass.inUse;
+  if (next == 0) {
+    // The page is full: it leaves the list of pages with free blocks (it is the list's head).
+    sizeClass.freePages = page->next;
+    if (page->next != nullptr) page->next->previous = nullptr;
+    page->next = nullptr;
+  }
+  return block;
+}
+
+}  // namespace tev

@@ -1,0 +1,78 @@
+// BindingPagePool: the process-wide source of the 4096-byte pages that value arenas carve into
+// blocks. Pages come from 64 KB regions of virtual memory and a region goes back to the system
+// once all its pages are free. Created on first use and never destroyed; thread-safe (one
+// mutex). Only BindingArena takes and returns pages.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+
+#include "platform/allocator.h"
+
+namespace tev {
+
+class BindingPagePool {
+ public:
+  static constexpr std::size_t kPageSize = 4096;
+  static constexpr std::size_t kPagesPerRegion = 16;
+  static constexpr std::size_t kRegionSize = kPageSize * kPagesPerRegion;
+
+  // The process-wide pool.
+  static BindingPagePool& instance();
+
+  // A page aligned to kPageSize, taken from the lowest region that has a free page; a new
+  // region is mapped when none has. Returns null when the system refuses memory.
+  [[nodiscard]] void* acquirePage();
+  // Hands back a page from acquirePage.
+  void releasePage(void* page) noexcept;
+
+  // Introspection, for tests and diagnostics.
+  std::size_t regionCount() const;
+  std::size_t freePageCount() const;
+
+  BindingPagePool() = default;
+  BindingPagePool(const BindingPagePool&) = delete;
+  BindingPagePool& operator=(const BindingPagePool&) = delete;
+
+ private:
+  struct Region {
+    unsigned char* base;
+    unsigned char* freePages[kPagesPerRegion];  // taken from the back, appended at the back
+    std::size_t freeCount;
+    bool inFreeSet;
+  };
+
+  // Page address to region, open addressing with linear probing.
+  class PageMap {
+   public:
+    ~PageMap();
+    Region* find(std::uintptr_t page) const;
+    // Returns false when the table cannot grow.
+    [[nodiscard]] bool insert(std::uintptr_t page, Region* region);
+    void erase(std::uintptr_t page);
+
+   private:
+    struct Slot {
+      std::uintptr_t page;  // 0: unused
+      Region* region;
+    };
+    std::size_t slotOf(std::uintptr_t page) const;
+    [[nodiscard]] bool grow();
+    Slot* slots_ = nullptr;
+    std::size_t capacity_ = 0;
+    std::size_t count_ = 0;
+  };
+
+  Region* mapRegion();
+  void unmapRegion(Region* region) noexcept;
+  void enterFreeSet(Region* region);
+  void leaveFreeSet(Region* region) noexcept;
+
+  mutable std::mutex mutex_;
+  PageMap pages_;
+  Vector<Region*> freeSet_;  // regions with free pages, by ascending base address
+  std::size_t regionCount_ = 0;
+};
+
+}  // namespace tev

@@ -1,0 +1,666 @@
+#include "binding/binding_property.h"
+
+#include <cassert>
+#include <charconv>
+#include <cstdarg>
+#include <new>
+#include <stdexcept>
+#include <tuple>
+#include <utility>
+
+#include "binding/binding_arena.h"
+#include "logging/base64.h"
+#include "platform/bounded_format.h"
+
+namespace tev {
+namespace {
+
+using internal::PropertyVector;
+using internal::StructureMap;
+using Blob = Vector<std::uint8_t>;
+
+bool isEmptyEntry(const InternedString* entry) { return entry == &emptyInternedString(); }
+
+// Whether copying `source` needs an arena on the receiving side.
+bool needsArena(const BindingProperty& source) {
+  switch (source.kind()) {
+    case BindingPropertyKind::kString:
+      return !source.getString().empty();
+    case BindingPropertyKind::kBlob:
+    case BindingPropertyKind::kEnum:
+    case BindingPropertyKind::kCollection:
+    case BindingPropertyKind::kStructure:
+      return true;
+    default:
+      return false;
+  }
+}
+
+template <typename T, typename... Args>
+T* newBlock(BindingArena& arena, Args&&... args) {
+  void* block = arena.allocate(sizeof(T));
+  try {
+    return ::new (block) T(std::forward<Args>(args)...);
+  } catch (...) {
+    arena.release(block, sizeof(T));
+    throw;
+  }
+}
+
+template <typename T>
+void deleteBlock(BindingArena& arena, T* object) noexcept {
+  object->~T();
+  arena.release(object, sizeof(T));
+}
+
+// Grows the element storage to hold at least `count` elements without constructing any.
+void growStorage(PropertyVector& vector, std::size_t count) {
+  if (count <= vector.capacityCount()) return;
+  if (count > kMaxCollectionSize) throw std::length_error("collection too long");
+  std::size_t capacity = vector.capacityCount() * 2;
+  if (capacity < 4) capacity = 4;
+  if (capacity < count) capacity = count;
+  if (capacity > kMaxCollectionSize) capacity = kMaxCollectionSize;
+  const std::size_t size = vector.size();
+  // Children hold no pointers into themselves, so they relocate bitwise; their move
+  // constructor would deep-copy children out of the tree instead.
+  void* storage = hookedReallocate(vector.begin, capacity * sizeof(BindingProperty));
+  if (storage == nullptr) throw std::bad_alloc();
+  vector.begin = static_cast<BindingProperty*>(storage);
+  vector.end = vector.begin + size;
+  vector.capacity = vector.begin + capacity;
+}
+
+String formatFloat(const char* format, ...) {
+  char buffer[512];
+  std::va_list args;
+  va_start(args, format);
+  const int length = platform::boundedFormat(buffer, sizeof(buffer), format, args);
+  va_end(args);
+  return String(buffer, length < 0 ? std::char_traits<char>::length(buffer)
+                                   : static_cast<std::size_t>(length));
+}
+
+template <typename Integer>
+String decimal(Integer value) {
+  char buffer[24];
+  const auto result = std::to_chars(buffer, buffer + sizeof(buffer), value);
+  return String(buffer, result.ptr);
+}
+
+}  // namespace
+
+std::string_view bindingPropertyKindName(BindingPropertyKind kind) {
+  switch (kind) {
+    case BindingPropertyKind::kEmpty:
+      return "empty";
+    case BindingPropertyKind::kBool:
+      return "bool";
+    case BindingPropertyKind::kSigned:
+      return "signed";
+    case BindingPropertyKind::kUnsigned:
+      return "unsigned";
+    case BindingPropertyKind::kFloat:
+      return "float";
+    case BindingPropertyKind::kString:
+      return "string";
+    case BindingPropertyKind::kBlob:
+      return "blob";
+    case BindingPropertyKind::kEnum:
+      return "enum";
+    case BindingPropertyKind::kCollection:
+      return "collection";
+    case BindingPropertyKind::kStructure:
+      return "structure";
+  }
+  return {};
+}
+
+const BindingProperty& BindingProperty::emptyValue() {
+  static const BindingProperty value;
+  return value;
+}
+
+BindingProperty::~BindingProperty() {
+  releasePayload();
+  if (ownsArena_ != 0 && arena_ != nullptr) destroyObject(arena_);
+}
+
+// Delegating to the default constructor makes the object complete before the copy starts, so a
+// copy that throws halfway is cleaned up by the destructor.
+BindingProperty::BindingProperty(const BindingProperty& other) : BindingProperty() {
+  *this = other;
+}
+
+BindingProperty::BindingProperty(BindingProperty&& other) : BindingProperty() { moveFrom(other); }
+
+BindingProperty& BindingProperty::operator=(const BindingProperty& other) {
+  if (this == &other) return *this;
+  if (!needsArena(other)) {
+    const Payload payload = other.payload_;
+    const BindingPropertyKind kind = other.kind_;
+    releasePayload();
+    payload_ = payload;
+    kind_ = kind;
+    return *this;
+  }
+  // Build the copy before releasing anything: `other` may live inside this value, or this
+  // value inside `other`.
+  BindingProperty copy(ChildTag{}, &ensureArena());
+  copyTree(copy, other);
+  releasePayload();
+  adoptFrom(copy);
+  return *this;
+}
+
+BindingProperty& BindingProperty::operator=(BindingProperty&& other) {
+  moveFrom(other);
+  return *this;
+}
+
+void BindingProperty::moveFrom(BindingProperty& other) {
+  if (this == &other) return;
+  if (ownsArena_ != 0 && other.ownsArena_ != 0) {
+    std::swap(payload_, other.payload_);
+    std::swap(arena_, other.arena_);
+    std::swap(kind_, other.kind_);
+    return;
+  }
+  if (arena_ != nullptr && arena_ == other.arena_) {
+    // Same tree: the payload's blocks and strings are valid here as they are. Detach it from
+    // `other` first so that releasing this value cannot reach it.
+    BindingProperty detached(ChildTag{}, arena_);
+    detached.adoptFrom(other);
+    releasePayload();
+    adoptFrom(detached);
+    return;
+  }
+  *this = static_cast<const BindingProperty&>(other);
+  other.reset();
+}
+
+void BindingProperty::swap(BindingProperty& other) {
+  if (this == &other) return;
+  if (ownsArena_ != 0 && other.ownsArena_ != 0) {
+    std::swap(payload_, other.payload_);
+    std::swap(arena_, other.arena_);
+    std::swap(kind_, other.kind_);
+    return;
+  }
+  if (arena_ == other.arena_) {
+    std::swap(payload_, other.payload_);
+    std::swap(kind_, other.kind_);
+    return;
+  }
+  // Different trees and at least one child: both sides need copies in the other's arena.
+  BindingProperty saved(*this);
+  *this = static_cast<const BindingProperty&>(other);
+  other = static_cast<const BindingProperty&>(saved);
+}
+
+void BindingProperty::reset() { releasePayload(); }
+
+BindingArena& BindingProperty::ensureArena() {
+  if (arena_ == nullptr) {
+    // Only a root can lack an arena: children always borrow their parent's.
+    assert(ownsArena_ != 0);
+    arena_ = createObject<BindingArena>();
+    if (arena_ == nullptr) throw std::bad_alloc();
+  }
+  return *arena_;
+}
+
+void BindingProperty::adoptFrom(BindingProperty& source) noexcept {
+  payload_ = source.payload_;
+  kind_ = source.kind_;
+  source.payload_ = Payload{};
+  source.kind_ = BindingPropertyKind::kEmpty;
+}
+
+void BindingProperty::releasePayload() noexcept {
+  switch (kind_) {
+    case BindingPropertyKind::kString:
+      if (!isEmptyEntry(payload_.string)) arena_->releaseString(payload_.string);
+      break;
+    case BindingPropertyKind::kBlob:
+      deleteBlock(*arena_, payload_.blob);
+      break;
+    case BindingPropertyKind::kEnum:
+      deleteBlock(*arena_, payload_.enumValue);
+      break;
+    case BindingPropertyKind::kCollection: {
+      PropertyVector* vector = payload_.collection;
+      for (BindingProperty* child = vector->begin; child != vector->end; ++child) {
+        child->~BindingProperty();
+      }
+      hookedFree(vector->begin);
+      deleteBlock(*arena_, vector);
+      break;
+    }
+    case BindingPropertyKind::kStructure: {
+      StructureMap* map = payload_.structure;
+      for (const auto& entry : *map) arena_->releaseString(entry.first);
+      deleteBlock(*arena_, map);
+      break;
+    }
+    default:
+      break;
+  }
+  kind_ = BindingPropertyKind::kEmpty;
+  payload_ = Payload{};
+}
+
+void BindingProperty::copyTree(BindingProperty& target, const BindingProperty& source) {
+  assert(target.isEmpty());
+  BindingArena& arena = *target.arena_;
+  switch (source.kind_) {
+    case BindingPropertyKind::kString: {
+      const InternedString* entry = source.payload_.string;
+      if (source.arena_ == &arena || isEmptyEntry(entry)) {
+        arena.retain(entry);
+      } else {
+        entry = arena.intern(entry->view());
+      }
+      target.payload_.string = entry;
+      break;
+    }
+    case BindingPropertyKind::kBlob:
+      target.payload_.blob = newBlock<Blob>(arena, *source.payload_.blob);
+      break;
+    case BindingPropertyKind::kEnum:
+      target.payload_.enumValue = newBlock<BindingEnumValue>(arena, *source.payload_.enumValue);
+      break;
+    case BindingPropertyKind::kCollection: {
+      const PropertyVector& from = *source.payload_.collection;
+      PropertyVector* vector = newBlock<PropertyVector>(arena);
+      target.payload_.collection = vector;
+      target.kind_ = BindingPropertyKind::kCollection;
+      growStorage(*vector, from.size());
+      // The target is complete after every step, so a throw leaves it for its destructor.
+      for (const BindingProperty* child = from.begin; child != from.end; ++child) {
+        BindingProperty* copy = ::new (vector->end) BindingProperty(ChildTag{}, &arena);
+        ++vector->end;
+        copyTree(*copy, *child);
+      }
+      return;
+    }
+    case BindingPropertyKind::kStructure: {
+      StructureMap* map = newBlock<StructureMap>(arena, &arena);
+      target.payload_.structure = map;
+      target.kind_ = BindingPropertyKind::kStructure;
+      for (const auto& [key, value] : *source.payload_.structure) {
+        const InternedString* ownKey = key;
+        if (source.arena_ == &arena) {
+          arena.retain(key);
+        } else {
+          ownKey = arena.intern(key->view());
+        }
+        StructureMap::iterator inserted;
+        try {
+          // Source members come in key order, so each one goes at the end.
+          inserted =
+              map->emplace_hint(map->end(), std::piecewise_construct, std::forward_as_tuple(ownKey),
+                                std::forward_as_tuple(ChildTag{}, &arena));
+        } catch (...) {
+          arena.releaseString(ownKey);
+          throw;
+        }
+        copyTree(inserted->second, value);
+      }
+      return;
+    }
+    default:
+      target.payload_ = source.payload_;
+      break;
+  }
+  target.kind_ = source.kind_;
+}
+
+// Setters build the new payload before releasing the old one, since their argument may point
+// into the old payload.
+
+void BindingProperty::setBool(bool value) {
+  releasePayload();
+  payload_.boolean = value ? 1 : 0;
+  kind_ = BindingPropertyKind::kBool;
+}
+
+void BindingProperty::setSigned(std::int64_t value) {
+  releasePayload();
+  payload_.signedValue = value;
+  kind_ = BindingPropertyKind::kSigned;
+}
+
+void BindingProperty::setUnsigned(std::uint64_t value) {
+  releasePayload();
+  payload_.unsignedValue = value;
+  kind_ = BindingPropertyKind::kUnsigned;
+}
+
+void BindingProperty::setFloat(double value) {
+  releasePayload();
+  payload_.floatValue = value;
+  kind_ = BindingPropertyKind::kFloat;
+}
+
+void BindingProperty::setString(std::string_view text) {
+  const InternedString* entry = text.empty() ? &emptyInternedString() : ensureArena().intern(text);
+  releasePayload();
+  payload_.string = entry;
+  kind_ = BindingPropertyKind::kString;
+}
+
+void BindingProperty::setString(const char* text) {
+  setString(text != nullptr ? std::string_view(text) : std::string_view());
+}
+
+void BindingProperty::setBlob(Vector<std::uint8_t>&& bytes) {
+  Blob* blob = newBlock<Blob>(ensureArena(), std::move(bytes));
+  releasePayload();
+  payload_.blob = blob;
+  kind_ = BindingPropertyKind::kBlob;
+}
+
+void BindingProperty::setBlob(const void* data, std::size_t count) {
+  const auto* bytes = static_cast<const std::uint8_t*>(data);
+  Blob* blob = count == 0 ? newBlock<Blob>(ensureArena())
+                          : newBlock<Blob>(ensureArena(), bytes, bytes + count);
+  releasePayload();
+  payload_.blob = blob;
+  kind_ = BindingPropertyKind::kBlob;
+}
+
+void BindingProperty::setEnum(std::int32_t value, std::uint32_t typeId) {
+  BindingEnumValue* payload = newBlock<BindingEnumValue>(ensureArena(), value, typeId);
+  releasePayload();
+  payload_.enumValue = payload;
+  kind_ = BindingPropertyKind::kEnum;
+}
+
+// Readers
+
+bool BindingProperty::getBool(bool fallback) const {
+  return kind_ == BindingPropertyKind::kBool ? payload_.boolean != 0 : fallback;
+}
+
+std::int64_t BindingProperty::getSigned(std::int64_t fallback) const {
+  return kind_ == BindingPropertyKind::kSigned ? payload_.signedValue : fallback;
+}
+
+std::uint64_t BindingProperty::getUnsigned(std::uint64_t fallback) const {
+  return kind_ == BindingPropertyKind::kUnsigned ? payload_.unsignedValue : fallback;
+}
+
+double BindingProperty::getFloat(double fallback) const {
+  return kind_ == BindingPropertyKind::kFloat ? payload_.floatValue : fallback;
+}
+
+std::string_view BindingProperty::getString(std::string_view fallback) const {
+  return kind_ == BindingPropertyKind::kString ? payload_.string->view() : fallback;
+}
+
+std::span<const std::uint8_t> BindingProperty::getBlob(
+    std::span<const std::uint8_t> fallback) const {
+  if (kind_ != BindingPropertyKind::kBlob) return fallback;
+  return {payload_.blob->data(), payload_.blob->size()};
+}
+
+BindingEnumValue BindingProperty::getEnum(BindingEnumValue fallback) const {
+  return kind_ == BindingPropertyKind::kEnum ? *payload_.enumValue : fallback;
+}
+
+// Collections
+
+void BindingProperty::makeCollection() {
+  if (kind_ == BindingPropertyKind::kCollection) return;
+  PropertyVector* vector = newBlock<PropertyVector>(ensureArena());
+  releasePayload();
+  payload_.collection = vector;
+  kind_ = BindingPropertyKind::kCollection;
+}
+
+BindingProperty& BindingProperty::element(std::size_t index) {
+  makeCollection();
+  PropertyVector& vector = *payload_.collection;
+  if (index < vector.size()) return vector.begin[index];
+  if (index >= kMaxCollectionSize) throw std::length_error("collection too long");
+  growStorage(vector, index + 1);
+  while (vector.size() <= index) {
+    ::new (vector.end) BindingProperty(ChildTag{}, arena_);
+    ++vector.end;
+  }
+  return vector.begin[index];
+}
+
+BindingProperty& BindingProperty::append() {
+  makeCollection();
+  return element(payload_.collection->size());
+}
+
+void BindingProperty::reserve(std::size_t count) {
+  if (kind_ != BindingPropertyKind::kCollection) return;
+  if (count > kMaxCollectionSize) throw std::length_error("collection too long");
+  PropertyVector& vector = *payload_.collection;
+  if (count <= vector.capacityCount()) return;
+  void* storage = hookedReallocate(vector.begin, count * sizeof(BindingProperty));
+  if (storage == nullptr) throw std::bad_alloc();
+  const std::size_t size = vector.size();
+  vector.begin = static_cast<BindingProperty*>(storage);
+  vector.end = vector.begin + size;
+  vector.capacity = vector.begin + count;
+}
+
+const BindingProperty& BindingProperty::getElement(std::size_t index) const {
+  if (kind_ != BindingPropertyKind::kCollection) return emptyValue();
+  const PropertyVector& vector = *payload_.collection;
+  return index < vector.size() ? vector.begin[index] : emptyValue();
+}
+
+std::span<BindingProperty> BindingProperty::elements() {
+  if (kind_ != BindingPropertyKind::kCollection) return {};
+  return {payload_.collection->begin, payload_.collection->size()};
+}
+
+std::span<const BindingProperty> BindingProperty::elements() const {
+  if (kind_ != BindingPropertyKind::kCollection) return {};
+  return {payload_.collection->begin, payload_.collection->size()};
+}
+
+// Structures
+
+void BindingProperty::makeStructure() {
+  if (kind_ == BindingPropertyKind::kStructure) return;
+  BindingArena& arena = ensureArena();
+  StructureMap* map = newBlock<StructureMap>(arena, &arena);
+  releasePayload();
+  payload_.structure = map;
+  kind_ = BindingPropertyKind::kStructure;
+}
+
+BindingProperty& BindingProperty::member(std::string_view key) {
+  StructureMap::iterator position;
+  const InternedString* ownKey;
+  if (kind_ == BindingPropertyKind::kStructure) {
+    StructureMap& map = *payload_.structure;
+    position = map.lower_bound(key);
+    if (position != map.end() && position->first->view() == key) return position->second;
+    ownKey = arena_->intern(key);
+  } else {
+    // Intern first: the key may be this value's own string, which makeStructure releases.
+    ownKey = ensureArena().intern(key);
+    try {
+      makeStructure();
+    } catch (...) {
+      arena_->releaseString(ownKey);
+      throw;
+    }
+    position = payload_.structure->end();
+  }
+  try {
+    position = payload_.structure->emplace_hint(position, std::piecewise_construct,
+                                                std::forward_as_tuple(ownKey),
+                                                std::forward_as_tuple(ChildTag{}, arena_));
+  } catch (...) {
+    arena_->releaseString(ownKey);
+    throw;
+  }
+  return position->second;
+}
+
+const BindingProperty& BindingProperty::getMember(std::string_view key) const {
+  const BindingProperty* found = findMember(key);
+  return found != nullptr ? *found : emptyValue();
+}
+
+BindingProperty* BindingProperty::findMember(std::string_view key) {
+  if (kind_ != BindingPropertyKind::kStructure) return nullptr;
+  const auto position = payload_.structure->find(key);
+  return position != payload_.structure->end() ? &position->second : nullptr;
+}
+
+const BindingProperty* BindingProperty::findMember(std::string_view key) const {
+  return const_cast<BindingProperty*>(this)->findMember(key);
+}
+
+bool BindingProperty::eraseMember(std::string_view key) {
+  if (kind_ != BindingPropertyKind::kStructure) return false;
+  StructureMap& map = *payload_.structure;
+  const auto position = map.find(key);
+  if (position == map.end()) return false;
+  const InternedString* ownKey = position->first;
+  map.erase(position);
+  arena_->releaseString(ownKey);
+  return true;
+}
+
+BindingMemberRange BindingProperty::members() const {
+  if (kind_ != BindingPropertyKind::kStructure) return {};
+  const StructureMap& map = *payload_.structure;
+  return {BindingMemberRange::iterator(map.begin()), BindingMemberRange::iterator(map.end()),
+          map.size()};
+}
+
+BindingMutableMemberRange BindingProperty::members() {
+  if (kind_ != BindingPropertyKind::kStructure) return {};
+  StructureMap& map = *payload_.structure;
+  return {BindingMutableMemberRange::iterator(map.begin()),
+          BindingMutableMemberRange::iterator(map.end()), map.size()};
+}
+
+// Whole-value queries
+
+std::size_t BindingProperty::size() const {
+  switch (kind_) {
+    case BindingPropertyKind::kEmpty:
+      return 0;
+    case BindingPropertyKind::kString:
+      return payload_.string->text.size();
+    case BindingPropertyKind::kBlob:
+      return payload_.blob->size();
+    case BindingPropertyKind::kCollection:
+      return payload_.collection->size();
+    case BindingPropertyKind::kStructure:
+      return payload_.structure->size();
+    default:
+      return 1;
+  }
+}
+
+bool BindingProperty::truthValue() const {
+  switch (kind_) {
+    case BindingPropertyKind::kBool:
+      return payload_.boolean != 0;
+    case BindingPropertyKind::kSigned:
+      return payload_.signedValue != 0;
+    case BindingPropertyKind::kUnsigned:
+      return payload_.unsignedValue != 0;
+    case BindingPropertyKind::kFloat:
+      // NaN compares unequal to everything, so it is true.
+      return payload_.floatValue != 0.0;
+    case BindingPropertyKind::kString: {
+      const std::string_view text = payload_.string->view();
+      return text == "true" || text == "1";
+    }
+    case BindingPropertyKind::kEnum:
+      return payload_.enumValue->value != 0;
+    case BindingPropertyKind::kBlob:
+    case BindingPropertyKind::kCollection:
+    case BindingPropertyKind::kStructure:
+      return size() != 0;
+    default:
+      return false;
+  }
+}
+
+String BindingProperty::textForm() const {
+  switch (kind_) {
+    case BindingPropertyKind::kBool:
+      return toString(payload_.boolean != 0 ? "true" : "false");
+    case BindingPropertyKind::kSigned:
+      return decimal(payload_.signedValue);
+    case BindingPropertyKind::kUnsigned:
+      return decimal(payload_.unsignedValue);
+    case BindingPropertyKind::kFloat:
+      return formatFloat("%f", payload_.floatValue);
+    case BindingPropertyKind::kString:
+      return toString(payload_.string->view());
+    case BindingPropertyKind::kBlob:
+      return base64Encode(payload_.blob->data(), payload_.blob->size());
+    case BindingPropertyKind::kEnum:
+      return decimal(payload_.enumValue->value);
+    default:
+      return String();
+  }
+}
+
+void BindingProperty::accept(BindingPropertyVisitor& visitor) const {
+  switch (kind_) {
+    case BindingPropertyKind::kBool:
+      visitor.visitBool(payload_.boolean != 0);
+      return;
+    case BindingPropertyKind::kSigned:
+      visitor.visitSigned(payload_.signedValue);
+      return;
+    case BindingPropertyKind::kUnsigned:
+      visitor.visitUnsigned(payload_.unsignedValue);
+      return;
+    case BindingPropertyKind::kFloat:
+      visitor.visitFloat(payload_.floatValue);
+      return;
+    case BindingPropertyKind::kString:
+      visitor.visitString(payload_.string->view());
+      return;
+    case BindingPropertyKind::kBlob:
+      visitor.visitBlob(getBlob());
+      return;
+    case BindingPropertyKind::kEnum:
+      visitor.visitEnum(payload_.enumValue->value, payload_.enumValue->typeId);
+      return;
+    case BindingPropertyKind::kCollection: {
+      const std::span<const BindingProperty> children = elements();
+      visitor.beginCollection(children.size());
+      for (std::size_t index = 0; index < children.size(); ++index) {
+        visitor.beginElement(index);
+        children[index].accept(visitor);
+        visitor.endElement(index);
+      }
+      visitor.endCollection();
+      return;
+    }
+    case BindingPropertyKind::kStructure:
+      visitor.beginStructure(payload_.structure->size());
+      for (const auto& [key, value] : *payload_.structure) {
+        const std::string_view text = key->view();
+        visitor.beginMember(text);
+        value.accept(visitor);
+        visitor.endMember(text);
+      }
+      visitor.endStructure();
+      return;
+    default:
+      visitor.visitNull();
+      return;
+  }
+}
+
+}  // namespace tev

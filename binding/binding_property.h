@@ -1,0 +1,311 @@
+// BindingProperty: the one dynamic value of the framework. Bodies, records, events and errors
+// travel as trees of these. A value constructed on its own is a root and owns the arena that
+// holds its tree's payloads (created on first need); children live inside their parent's
+// collection or structure and borrow that arena. References to children stay valid until their
+// parent changes kind or is reset; an append to a collection may move its elements. One tree is
+// used by one thread at a time. Walks, copies and destruction recurse once per level of nesting,
+// so whoever builds trees from outside input bounds their depth.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <iterator>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "binding/binding_property_visitor.h"
+#include "platform/allocator.h"
+
+namespace tev {
+
+class BindingArena;
+struct InternedString;
+
+namespace internal {
+struct PropertyVector;
+class StructureMap;
+}  // namespace internal
+
+// The kind of a value. The codes are fixed; their names appear in conversion error messages.
+enum class BindingPropertyKind : std::uint8_t {
+  kEmpty = 0,
+  kBool = 1,
+  kSigned = 2,
+  kUnsigned = 3,
+  kFloat = 4,
+  kString = 5,
+  kBlob = 6,
+  kEnum = 7,
+  kCollection = 8,
+  kStructure = 9,
+};
+
+// "empty", "bool", "signed", "unsigned", "float", "string", "blob", "enum", "collection",
+// "structure"; the empty text for any other code.
+std::string_view bindingPropertyKindName(BindingPropertyKind kind);
+
+// The payload of an enum value: the enumerator's value and the 32-bit type identifier of its
+// enumeration.
+struct BindingEnumValue {
+  std::int32_t value = 0;
+  std::uint32_t typeId = 0;
+
+  friend bool operator==(const BindingEnumValue&, const BindingEnumValue&) = default;
+};
+
+// Collections never hold more elements than this; growing past it throws std::length_error.
+inline constexpr std::size_t kMaxCollectionSize = 0x0FFFFFFF;
+
+class BindingMemberRange;
+class BindingMutableMemberRange;
+
+class BindingProperty {
+ public:
+  // An empty root without an arena.
+  BindingProperty() noexcept = default;
+  ~BindingProperty();
+
+  // Deep copy into this value's arena (created if needed); a copy-constructed value is a root.
+  // Strings are re-interned in the destination arena.
+  BindingProperty(const BindingProperty& other);
+  BindingProperty& operator=(const BindingProperty& other);
+
+  // When both values own their arenas the two exchange contents wholesale; when both live in
+  // the same arena the payload moves over. Otherwise this value receives a deep copy and
+  // `other` is reset to empty. A value must not be moved into one of its own descendants.
+  BindingProperty(BindingProperty&& other);
+  BindingProperty& operator=(BindingProperty&& other);
+
+  // Exchanges the two values. Cheap when both own their arenas or share one; otherwise done by
+  // deep copies. Neither value may be a descendant of the other.
+  void swap(BindingProperty& other);
+
+  // Releases the payload and becomes empty. The arena stays with the root until it is destroyed.
+  void reset();
+
+  BindingPropertyKind kind() const { return kind_; }
+  std::string_view kindName() const { return bindingPropertyKindName(kind_); }
+  bool isEmpty() const { return kind_ == BindingPropertyKind::kEmpty; }
+  bool isBool() const { return kind_ == BindingPropertyKind::kBool; }
+  bool isSigned() const { return kind_ == BindingPropertyKind::kSigned; }
+  bool isUnsigned() const { return kind_ == BindingPropertyKind::kUnsigned; }
+  bool isFloat() const { return kind_ == BindingPropertyKind::kFloat; }
+  bool isString() const { return kind_ == BindingPropertyKind::kString; }
+  bool isBlob() const { return kind_ == BindingPropertyKind::kBlob; }
+  bool isEnum() const { return kind_ == BindingPropertyKind::kEnum; }
+  bool isCollection() const { return kind_ == BindingPropertyKind::kCollection; }
+  bool isStructure() const { return kind_ == BindingPropertyKind::kStructure; }
+
+  // The arena of this value's tree (null while none was needed) and whether this value is the
+  // root that owns it.
+  BindingArena* arena() const { return arena_; }
+  bool ownsArena() const { return ownsArena_ != 0; }
+
+  // Setters; each releases the previous payload first.
+  void setBool(bool value);
+  void setSigned(std::int64_t value);
+  void setUnsigned(std::uint64_t value);
+  void setFloat(double value);
+  // Interns the text in the tree's arena. Empty texts, and a null `text`, share one process-wide
+  // entry that no arena stores.
+  void setString(std::string_view text);
+  void setString(const char* text);
+  // Takes over `bytes`, or copies `count` bytes from `data` (null allowed when count is 0).
+  void setBlob(Vector<std::uint8_t>&& bytes);
+  void setBlob(const void* data, std::size_t count);
+  void setEnum(std::int32_t value, std::uint32_t typeId);
+
+  // Readers: the payload when the kind matches exactly, `fallback` otherwise. Views stay valid
+  // until this value changes.
+  bool getBool(bool fallback = false) const;
+  std::int64_t getSigned(std::int64_t fallback = 0) const;
+  std::uint64_t getUnsigned(std::uint64_t fallback = 0) const;
+  double getFloat(double fallback = 0.0) const;
+  std::string_view getString(std::string_view fallback = {}) const;
+  std::span<const std::uint8_t> getBlob(std::span<const std::uint8_t> fallback = {}) const;
+  BindingEnumValue getEnum(BindingEnumValue fallback = {}) const;
+
+  // Collections.
+  // Becomes an empty collection unless this already is a collection (then nothing changes).
+  void makeCollection();
+  // The element at `index`, first making this a collection and appending empty elements until
+  // the index exists. Throws std::length_error past kMaxCollectionSize elements.
+  BindingProperty& element(std::size_t index);
+  // A new empty element at the end.
+  BindingProperty& append();
+  // Reserves room for `count` elements; does nothing unless this is a collection. Throws
+  // std::length_error when count exceeds kMaxCollectionSize.
+  void reserve(std::size_t count);
+  // The element at `index`, or the shared empty value when this is not a collection or the
+  // index is out of range. Never grows anything.
+  const BindingProperty& getElement(std::size_t index) const;
+  // The elements in order; empty unless this is a collection.
+  std::span<BindingProperty> elements();
+  std::span<const BindingProperty> elements() const;
+
+  // Structures. Members are unique by key and kept ordered by key compared as unsigned bytes,
+  // a shorter key first on a common prefix.
+  // Becomes an empty structure unless this already is a structure.
+  void makeStructure();
+  // The member named `key`, first making this a structure and inserting an empty member when
+  // the key is absent.
+  BindingProperty& member(std::string_view key);
+  // The member named `key`, or the shared empty value when absent or when this is not a
+  // structure.
+  const BindingProperty& getMember(std::string_view key) const;
+  // The member named `key`, or null when absent or when this is not a structure.
+  BindingProperty* findMember(std::string_view key);
+  const BindingProperty* findMember(std::string_view key) const;
+  bool hasMember(std::string_view key) const { return findMember(key) != nullptr; }
+  // Removes the member named `key`; returns whether there was one.
+  bool eraseMember(std::string_view key);
+  // The members in key order; empty unless this is a structure.
+  BindingMemberRange members() const;
+  BindingMutableMemberRange members();
+
+  // Empty 0; string its byte length; blob its byte count; collection its element count;
+  // structure its member count; every other kind 1.
+  std::size_t size() const;
+
+  // Empty false; bool itself; numbers and enum values non-zero (NaN is true); string only
+  // exactly "true" or "1"; blob, collection and structure non-empty.
+  bool truthValue() const;
+
+  // bool "true"/"false"; integers and enum values in decimal; float as printf "%f"; string
+  // itself; blob as Base64; empty, collection and structure the empty text.
+  String textForm() const;
+
+  // Walks this value: visitNull for empty, the scalar call for scalars, and for containers the
+  // begin call, each child between its begin and end calls, then the end call.
+  void accept(BindingPropertyVisitor& visitor) const;
+
+  // The shared constant empty value that readers return for anything missing.
+  static const BindingProperty& emptyValue();
+
+  // Internal: constructs a child that borrows `arena`. Used by the containers of a tree.
+  struct ChildTag {};
+  BindingProperty(ChildTag, BindingArena* arena) noexcept : arena_(arena), ownsArena_(0) {}
+
+ private:
+  friend struct internal::PropertyVector;
+  friend class internal::StructureMap;
+
+  union Payload {
+    std::uint8_t boolean;
+    std::int64_t signedValue;
+    std::uint64_t unsignedValue;
+    double floatValue;
+    const InternedString* string;
+    Vector<std::uint8_t>* blob;
+    BindingEnumValue* enumValue;
+    internal::PropertyVector* collection;
+    internal::StructureMap* structure;
+  };
+
+  BindingArena& ensureArena();
+  void releasePayload() noexcept;
+  // Deep-copies `source` into the empty `target`, which has its arena.
+  static void copyTree(BindingProperty& target, const BindingProperty& source);
+  // Takes over `source`'s payload, which must belong to this value's arena; `source` becomes
+  // empty. This value must be empty.
+  void adoptFrom(BindingProperty& source) noexcept;
+  void moveFrom(BindingProperty& other);
+
+  Payload payload_{};
+  BindingArena* arena_ = nullptr;
+  BindingPropertyKind kind_ = BindingPropertyKind::kEmpty;
+  std::uint8_t ownsArena_ = 1;
+};
+
+static_assert(sizeof(void*) != 4 || sizeof(BindingProperty) == 16,
+              "a value is 16 bytes on the 32-bit build");
+static_assert(sizeof(BindingProperty) <= 24, "a value is at most 24 bytes");
+
+inline void swap(BindingProperty& a, BindingProperty& b) { a.swap(b); }
+
+// One member of a structure as iteration yields it.
+struct BindingMember {
+  std::string_view key;
+  const BindingProperty& value;
+};
+struct BindingMutableMember {
+  std::string_view key;
+  BindingProperty& value;
+};
+
+}  // namespace tev
+
+#include "binding/internal/property_storage.h"
+
+namespace tev {
+
+namespace internal {
+
+template <typename MapIterator, typename Member>
+class MemberIterator {
+ public:
+  using iterator_category = std::forward_iterator_tag;
+  using value_type = Member;
+  using difference_type = std::ptrdiff_t;
+  using pointer = void;
+  using reference = Member;
+
+  MemberIterator() = default;
+  explicit MemberIterator(MapIterator it) : it_(it) {}
+
+  Member operator*() const { return Member{keyText(it_->first), it_->second}; }
+  MemberIterator& operator++() {
+    ++it_;
+    return *this;
+  }
+  MemberIterator operator++(int) {
+    MemberIterator previous = *this;
+    ++it_;
+    return previous;
+  }
+  friend bool operator==(const MemberIterator& a, const MemberIterator& b) {
+    return a.it_ == b.it_;
+  }
+
+ private:
+  MapIterator it_{};
+};
+
+}  // namespace internal
+
+class BindingMemberRange {
+ public:
+  using iterator = internal::MemberIterator<internal::StructureMap::const_iterator, BindingMember>;
+  BindingMemberRange() = default;
+  BindingMemberRange(iterator first, iterator last, std::size_t count)
+      : first_(first), last_(last), count_(count) {}
+  iterator begin() const { return first_; }
+  iterator end() const { return last_; }
+  std::size_t size() const { return count_; }
+  bool empty() const { return count_ == 0; }
+
+ private:
+  iterator first_{};
+  iterator last_{};
+  std::size_t count_ = 0;
+};
+
+class BindingMutableMemberRange {
+ public:
+  using iterator = internal::MemberIterator<internal::StructureMap::iterator, BindingMutableMember>;
+  BindingMutableMemberRange() = default;
+  BindingMutableMemberRange(iterator first, iterator last, std::size_t count)
+      : first_(first), last_(last), count_(count) {}
+  iterator begin() const { return first_; }
+  iterator end() const { return last_; }
+  std::size_t size() const { return count_; }
+  bool empty() const { return count_ == 0; }
+
+ private:
+  iterator first_{};
+  iterator last_{};
+  std::size_t count_ = 0;
+};
+
+}  // namespace tev
