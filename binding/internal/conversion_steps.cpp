@@ -1,0 +1,491 @@
+#include "binding/internal/conversion_steps.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+
+#include "binding/binding_registry.h"
+#include "binding/binding_type_descriptor.h"
+#include "binding/nesting_limit.h"
+#include "logging/format_message.h"
+
+namespace tev::binding_internal {
+
+namespace {
+
+using Kind = BindingPropertyKind;
+
+constexpr const char* kRequired = "A value for '%1' is required.";
+constexpr const char* kBoolFormat =
+    "Value %1 for '%2' of type bool is in an incorrect format. Options are \"true\", \"false\", "
+    "\"1\", \"0\".";
+constexpr const char* kBoolInvalidType =
+    "Couldn't assign value to '%1' of type bool because the input is of an invalid type %2.";
+constexpr const char* kNumberFormat = "Value %1 for '%2' of type %3 is in an incorrect format";
+constexpr const char* kOutOfRange = "Value %1 for '%2' of type %3 is out of range";
+constexpr const char* kNumberInvalidType =
+    "Couldn't assign value to '%1' of type %2 because the input is of an invalid type %3.";
+constexpr const char* kNoEnumeratorForString = "%1 is not a valid enumeration value for '%2'.";
+constexpr const char* kNotAString =
+    "Couldn't assign value to '%1' because the input is not a string.";
+constexpr const char* kNotAnEnumerator = "%1 is not a valid %2 enumeration value for '%3'.";
+constexpr const char* kEnumInvalidType =
+    "Couldn't assign value to '%1' of enum type because the input is of an invalid type %2.";
+constexpr const char* kNotACollection =
+    "Couldn't assign value to '%1' of type vector because the input not a collection.";
+constexpr const char* kUnregisteredInput =
+    "Couldn't assign value to '%1' because the input is an unregistered structure or not a "
+    "structure at all.";
+constexpr const char* kNotAStructure =
+    "Couldn't assign value to '%1' of type %2 because the input not a structure.";
+constexpr const char* kMissingField =
+    "Couldn't assign value to '%1' of type %2 because the input structure doesn't have required "
+    "field '%3'.";
+constexpr const char* kUnregisteredNative =
+    "Couldn't convert native value because it's an unregistered structure.";
+constexpr const char* kNativeTooDeep =
+    "Couldn't convert native value because it's nested deeper than %1 levels.";
+
+String text(std::string_view view) { return toString(view); }
+
+template <typename... Args>
+bool fail(BindingResult& result, const char* message, const Args&... args) {
+  result.fail(formatMessage(message, args...));
+  return false;
+}
+
+bool failRequired(BindingResult& result, std::string_view path) {
+  return fail(result, kRequired, text(path));
+}
+
+bool failInvalidNumberInput(BindingResult& result, const BindingProperty& value,
+                            std::string_view path, std::string_view typeName) {
+  return fail(result, kNumberInvalidType, text(path), text(typeName), text(value.kindName()));
+}
+
+enum class ParseStatus { kParsed, kBadFormat, kOverflow };
+
+// strtoll, strtoull and strtod want NUL-terminated input, and a text that holds a NUL byte must
+// not pass for the number before it; parsing a copy covers both.
+template <typename T, typename Parse>
+ParseStatus parseWhole(std::string_view input, Parse parse, T& output) {
+  const String copy = toString(input);
+  const char* begin = copy.c_str();
+  char* end = nullptr;
+  errno = 0;
+  output = parse(begin, &end);
+  const int error = errno;
+  if (end == begin || end != begin + copy.size()) return ParseStatus::kBadFormat;
+  return error == ERANGE ? ParseStatus::kOverflow : ParseStatus::kParsed;
+}
+
+ParseStatus parseSigned(std::string_view input, std::int64_t& output) {
+  long long parsed = 0;
+  const ParseStatus status = parseWhole(
+      input, [](const char* s, char** e) { return std::strtoll(s, e, 0); }, parsed);
+  output = parsed;
+  return status;
+}
+
+bool startsWithMinus(std::string_view input) {
+  // strtoull skips leading white space and then accepts a sign, negating the result; a minus
+  // sign behind spaces is as negative as one in front.
+  for (const char c : input) {
+    if (c == '-') return true;
+    if (c != ' ' && c != '\t' && c != '\n' && c != '\v' && c != '\f' && c != '\r') return false;
+  }
+  return false;
+}
+
+// Whether a finite double lies within [minimum, maximum] so that converting it to the integer
+// type is defined. 2^63 and 2^64 are the first doubles past the 64-bit maxima, which themselves
+// round up to those powers as doubles.
+bool floatFitsSigned(double f, std::int64_t minimum, std::int64_t maximum) {
+  if (!(f >= static_cast<double>(minimum))) return false;
+  if (maximum == std::numeric_limits<std::int64_t>::max()) return f < 9223372036854775808.0;
+  return f <= static_cast<double>(maximum);
+}
+
+bool floatFitsUnsigned(double f, std::uint64_t maximum) {
+  if (!(f >= 0.0)) return false;
+  if (maximum == std::numeric_limits<std::uint64_t>::max()) return f < 18446744073709551616.0;
+  return f <= static_cast<double>(maximum);
+}
+
+}  // namespace
+
+bool boolFromValue(BindingResult& result, const BindingProperty& value, std::string_view path,
+                   bool& output) {
+  if (!result.ok()) return false;
+  switch (value.kind()) {
+    case Kind::kEmpty:
+      return failRequired(result, path);
+    case Kind::kBool:
+      output = value.getBool();
+      return true;
+    case Kind::kString: {
+      const std::string_view input = value.getString();
+      if (input == "1" || input == "true") {
+        output = true;
+        return true;
+      }
+      if (input == "0" || input == "false") {
+        output = false;
+        return true;
+      }
+      return fail(result, kBoolFormat, text(input), text(path));
+    }
+    default:
+      return fail(result, kBoolInvalidType, text(path), text(value.kindName()));
+  }
+}
+
+bool signedFromValue(BindingResult& result, const BindingProperty& value, std::string_view path,
+                     std::int64_t minimum, std::int64_t maximum, std::string_view typeName,
+                     std::int64_t& output) {
+  if (!result.ok()) return false;
+  const String type = text(typeName);
+  switch (value.kind()) {
+    case Kind::kEmpty:
+      return failRequired(result, path);
+    case Kind::kSigned: {
+      const std::int64_t v = value.getSigned();
+      if (v < minimum || v > maximum) return fail(result, kOutOfRange, v, text(path), type);
+      output = v;
+      return true;
+    }
+    case Kind::kUnsigned: {
+      const std::uint64_t v = value.getUnsigned();
+      if (v > static_cast<std::uint64_t>(maximum)) {
+        return fail(result, kOutOfRange, v, text(path), type);
+      }
+      output = static_cast<std::int64_t>(v);
+      return true;
+    }
+    case Kind::kFloat: {
+      const double f = value.getFloat();
+      if (!floatFitsSigned(f, minimum, maximum))
+        return fail(result, kOutOfRange, f, text(path), type);
+      output = static_cast<std::int64_t>(f);  // truncates toward zero
+      return true;
+    }
+    case Kind::kString: {
+      const std::string_view input = value.getString();
+      std::int64_t parsed = 0;
+      switch (parseSigned(input, parsed)) {
+        case ParseStatus::kBadFormat:
+          return fail(result, kNumberFormat, text(input), text(path), type);
+        case ParseStatus::kOverflow:
+          return fail(result, kOutOfRange, text(input), text(path), type);
+        case ParseStatus::kParsed:
+          break;
+      }
+      if (parsed < minimum || parsed > maximum) {
+        return fail(result, kOutOfRange, text(input), text(path), type);
+      }
+      output = parsed;
+      return true;
+    }
+    case Kind::kEnum: {
+      const std::int32_t v = value.getEnum().value;
+      if (v < minimum || v > maximum) return fail(result, kOutOfRange, v, text(path), type);
+      output = v;
+      return true;
+    }
+    default:
+      return failInvalidNumberInput(result, value, path, typeName);
+  }
+}
+
+bool unsignedFromValue(BindingResult& result, const BindingProperty& value, std::string_view path,
+                       std::uint64_t maximum, std::string_view typeName, std::uint64_t& output) {
+  if (!result.ok()) return false;
+  const String type = text(typeName);
+  switch (value.kind()) {
+    case Kind::kEmpty:
+      return failRequired(result, path);
+    case Kind::kSigned: {
+      const std::int64_t v = value.getSigned();
+      if (v < 0 || static_cast<std::uint64_t>(v) > maximum) {
+        return fail(result, kOutOfRange, v, text(path), type);
+      }
+      output = static_cast<std::uint64_t>(v);
+      return true;
+    }
+    case Kind::kUnsigned: {
+      const std::uint64_t v = value.getUnsigned();
+      if (v > maximum) return fail(result, kOutOfRange, v, text(path), type);
+      output = v;
+      return true;
+    }
+    case Kind::kFloat: {
+      const double f = value.getFloat();
+      if (!floatFitsUnsigned(f, maximum)) return fail(result, kOutOfRange, f, text(path), type);
+      output = static_cast<std::uint64_t>(f);
+      return true;
+    }
+    case Kind::kString: {
+      const std::string_view input = value.getString();
+      unsigned long long parsed = 0;
+      const ParseStatus status = parseWhole(
+          input, [](const char* s, char** e) { return std::strtoull(s, e, 0); }, parsed);
+      if (status == ParseStatus::kBadFormat) {
+        return fail(result, kNumberFormat, text(input), text(path), type);
+      }
+      if (status == ParseStatus::kOverflow || startsWithMinus(input) || parsed > maximum) {
+        return fail(result, kOutOfRange, text(input), text(path), type);
+      }
+      output = parsed;
+      return true;
+    }
+    case Kind::kEnum: {
+      const std::int32_t v = value.getEnum().value;
+      if (v < 0 || static_cast<std::uint64_t>(v) > maximum) {
+        return fail(result, kOutOfRange, v, text(path), type);
+      }
+      output = static_cast<std::uint64_t>(v);
+      return true;
+    }
+    default:
+      return failInvalidNumberInput(result, value, path, typeName);
+  }
+}
+
+bool floatingFromValue(BindingResult& result, const BindingProperty& value, std::string_view path,
+                       double maximum, std::string_view typeName, double& output) {
+  if (!result.ok()) return false;
+  const String type = text(typeName);
+  const auto inRange = [maximum](double f) { return f >= -maximum && f <= maximum; };
+  switch (value.kind()) {
+    case Kind::kEmpty:
+      return failRequired(result, path);
+    case Kind::kSigned: {
+      const std::int64_t v = value.getSigned();
+      if (!inRange(static_cast<double>(v))) return fail(result, kOutOfRange, v, text(path), type);
+      output = static_cast<double>(v);
+      return true;
+    }
+    case Kind::kUnsigned: {
+      const std::uint64_t v = value.getUnsigned();
+      if (!inRange(static_cast<double>(v))) return fail(result, kOutOfRange, v, text(path), type);
+      output = static_cast<double>(v);
+      return true;
+    }
+    case Kind::kFloat: {
+      const double f = value.getFloat();
+      if (!inRange(f)) return fail(result, kOutOfRange, f, text(path), type);
+      output = f;
+      return true;
+    }
+    case Kind::kString: {
+      const std::string_view input = value.getString();
+      double parsed = 0;
+      const ParseStatus status = parseWhole(
+          input, [](const char* s, char** e) { return std::strtod(s, e); }, parsed);
+      if (status == ParseStatus::kBadFormat) {
+        return fail(result, kNumberFormat, text(input), text(path), type);
+      }
+      // An underflow also reports ERANGE but yields a usable tiny number; only overflow fails.
+      if ((status == ParseStatus::kOverflow && std::isinf(parsed)) || !inRange(parsed)) {
+        return fail(result, kOutOfRange, text(input), text(path), type);
+      }
+      output = parsed;
+      return true;
+    }
+    case Kind::kEnum: {
+      const std::int32_t v = value.getEnum().value;
+      if (!inRange(static_cast<double>(v))) return fail(result, kOutOfRange, v, text(path), type);
+      output = v;
+      return true;
+    }
+    default:
+      return failInvalidNumberInput(result, value, path, typeName);
+  }
+}
+
+bool stringFromValue(BindingResult& result, const BindingProperty& value, std::string_view path,
+                     const BindingRegistry* registry, std::string_view& output) {
+  if (!result.ok()) return false;
+  switch (value.kind()) {
+    case Kind::kEmpty:
+      return failRequired(result, path);
+    case Kind::kString:
+      output = value.getString();
+      return true;
+    case Kind::kEnum: {
+      const BindingEnumValue enumValue = value.getEnum();
+      const String* name = registry == nullptr
+                               ? nullptr
+                               : registry->enumeratorName(enumValue.typeId, enumValue.value);
+      if (name == nullptr) return fail(result, kNoEnumeratorForString, enumValue.value, text(path));
+      output = *name;
+      return true;
+    }
+    default:
+      return fail(result, kNotAString, text(path));
+  }
+}
+
+bool enumFromValue(BindingResult& result, const BindingProperty& value, std::string_view path,
+                   const BindingTypeDescriptor* enumeration, std::string_view displayText,
+                   std::int32_t& output) {
+  if (!result.ok()) return false;
+  const std::string_view enumName =
+      enumeration != nullptr ? std::string_view(enumeration->name) : displayText;
+  const auto accept = [&](std::int64_t v) {
+    if (v < std::numeric_limits<std::int32_t>::min() ||
+        v > std::numeric_limits<std::int32_t>::max() || enumeration == nullptr ||
+        !enumeration->hasEnumeratorValue(static_cast<std::int32_t>(v))) {
+      return false;
+    }
+    output = static_cast<std::int32_t>(v);
+    return true;
+  };
+  switch (value.kind()) {
+    case Kind::kEmpty:
+      return failRequired(result, path);
+    case Kind::kSigned: {
+      const std::int64_t v = value.getSigned();
+      return accept(v) || fail(result, kNotAnEnumerator, v, text(enumName), text(path));
+    }
+    case Kind::kUnsigned: {
+      const std::uint64_t v = value.getUnsigned();
+      if (v <= static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max()) &&
+          accept(static_cast<std::int64_t>(v))) {
+        return true;
+      }
+      return fail(result, kNotAnEnumerator, v, text(enumName), text(path));
+    }
+    case Kind::kString: {
+      const std::string_view input = value.getString();
+      if (enumeration != nullptr) {
+        if (const BindingEnumerator* byName = enumeration->findEnumerator(input)) {
+          output = byName->value;
+          return true;
+        }
+      }
+      std::int64_t parsed = 0;
+      if (parseSigned(input, parsed) == ParseStatus::kParsed && accept(parsed)) return true;
+      return fail(result, kNotAnEnumerator, text(input), text(enumName), text(path));
+    }
+    case Kind::kEnum: {
+      const std::int32_t v = value.getEnum().value;
+      return accept(v) || fail(result, kNotAnEnumerator, v, text(enumName), text(path));
+    }
+    default:
+      return fail(result, kEnumInvalidType, text(path), text(value.kindName()));
+  }
+}
+
+void objectFromValue(BindingResult& result, const BindingProperty& value, BindingProperty& output) {
+  if (!result.ok() || &output == &value) return;
+  output.reset();
+  output = value;
+}
+
+bool vectorInputUsable(BindingResult& result, const BindingProperty& value, std::string_view path,
+                       const BindingConversionContext& context) {
+  if (!result.ok()) return false;
+  if (!value.isCollection()) return fail(result, kNotACollection, text(path));
+  if (context.depth >= kMaxNestingDepth) {
+    return fail(result, kInputTooDeepMessage, text(path), kMaxNestingDepth);
+  }
+  return true;
+}
+
+void recordFromValue(BindingResult& result, const BindingProperty& value, std::string_view path,
+                     const BindingConversionContext& context, void* output) {
+  if (!result.ok()) return;
+  if (value.isEmpty()) {
+    failRequired(result, path);
+    return;
+  }
+  const BindingTypeDescriptor* record = context.descriptor;
+  if (record == nullptr) {
+    fail(result, kUnregisteredInput, text(path));
+    return;
+  }
+  if (!value.isStructure()) {
+    fail(result, kNotAStructure, text(path), record->name);
+    return;
+  }
+  if (context.depth >= kMaxNestingDepth) {
+    fail(result, kInputTooDeepMessage, text(path), kMaxNestingDepth);
+    return;
+  }
+  auto* base = static_cast<unsigned char*>(output);
+  for (const BindingFieldDescriptor& field : record->fields) {
+    if (!result.ok()) return;
+    const BindingProperty* member = value.findMember(field.name);
+    if (member != nullptr && !member->isEmpty()) {
+      const BindingConversionContext fieldContext{context.registry, field.type.descriptor,
+                                                  context.depth + 1};
+      field.converter->toNative(result, *member, base + field.offset, field.name, fieldContext);
+    } else if (field.required()) {
+      fail(result, kMissingField, text(path), record->name, field.name);
+    }
+  }
+}
+
+bool recordToValue(BindingProperty& target, const void* record,
+                   const BindingConversionContext& context, String& error) {
+  const BindingTypeDescriptor* descriptor = context.descriptor;
+  if (descriptor == nullptr) {
+    error = formatMessage(kUnregisteredNative);
+    return false;
+  }
+  if (context.depth >= kMaxNestingDepth) {
+    error = formatMessage(kNativeTooDeep, kMaxNestingDepth);
+    return false;
+  }
+  target.makeStructure();
+  const auto* base = static_cast<const unsigned char*>(record);
+  for (const BindingFieldDescriptor& field : descriptor->fields) {
+    const BindingConversionContext fieldContext{context.registry, field.type.descriptor,
+                                                context.depth + 1};
+    const void* source = base + field.offset;
+    if (field.omitEmpty()) {
+      // Produced apart so that an omitted member leaves what the structure already holds.
+      BindingProperty produced;
+      if (!field.converter->toValue(produced, source, error, fieldContext)) return false;
+      if (!isOmittable(produced)) target.member(field.name) = std::move(produced);
+      continue;
+    }
+    BindingProperty& member = target.member(field.name);
+    member.reset();
+    if (!field.converter->toValue(member, source, error, fieldContext)) return false;
+  }
+  return true;
+}
+
+bool vectorOutputUsable(const BindingConversionContext& context, String& error) {
+  if (context.depth < kMaxNestingDepth) return true;
+  error = formatMessage(kNativeTooDeep, kMaxNestingDepth);
+  return false;
+}
+
+bool isOmittable(const BindingProperty& value) {
+  switch (value.kind()) {
+    case Kind::kEmpty:
+      return true;
+    case Kind::kBool:
+      return !value.getBool();
+    case Kind::kSigned:
+      return value.getSigned() == 0;
+    case Kind::kUnsigned:
+      return value.getUnsigned() == 0;
+    case Kind::kFloat:
+      return value.getFloat() == 0.0;
+    case Kind::kEnum:
+      return value.getEnum().value == 0;
+    case Kind::kString:
+    case Kind::kBlob:
+    case Kind::kCollection:
+    case Kind::kStructure:
+      return value.size() == 0;
+  }
+  return false;
+}
+
+}  // namespace tev::binding_internal

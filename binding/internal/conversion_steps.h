@@ -1,0 +1,65 @@
+// The non-template steps of the native conversion: scalar, text, enumeration and record
+// conversions in both directions, with their messages. BindingTraits calls these; use the
+// functions of binding/binding_conversion.h instead of calling them directly.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "binding/binding_field_converter.h"
+#include "binding/binding_property.h"
+#include "binding/binding_result.h"
+#include "platform/allocator.h"
+
+namespace tev {
+
+class BindingRegistry;
+struct BindingTypeDescriptor;
+
+namespace binding_internal {
+
+// Shared by every reader of values from outside: %1 the path, %2 the nesting limit.
+inline constexpr const char* kInputTooDeepMessage =
+    "Couldn't assign value to '%1' because the input is nested deeper than %2 levels.";
+
+// Value to native. Each returns false, leaving the output alone, when `result` has already
+// failed or fails now; on success it writes the output and returns true.
+bool boolFromValue(BindingResult& result, const BindingProperty& value, std::string_view path,
+                   bool& output);
+bool signedFromValue(BindingResult& result, const BindingProperty& value, std::string_view path,
+                     std::int64_t minimum, std::int64_t maximum, std::string_view typeName,
+                     std::int64_t& output);
+bool unsignedFromValue(BindingResult& result, const BindingProperty& value, std::string_view path,
+                       std::uint64_t maximum, std::string_view typeName, std::uint64_t& output);
+bool floatingFromValue(BindingResult& result, const BindingProperty& value, std::string_view path,
+                       double maximum, std::string_view typeName, double& output);
+// The text to store: the string itself or an enumerator's name (registry-owned), valid while
+// `value` and the registry are unchanged.
+bool stringFromValue(BindingResult& result, const BindingProperty& value, std::string_view path,
+                     const BindingRegistry* registry, std::string_view& output);
+// `enumeration` may be null (the enumeration was not registered); `displayText` names it then.
+bool enumFromValue(BindingResult& result, const BindingProperty& value, std::string_view path,
+                   const BindingTypeDescriptor* enumeration, std::string_view displayText,
+                   std::int32_t& output);
+void objectFromValue(BindingResult& result, const BindingProperty& value, BindingProperty& output);
+// A record (context.descriptor, may be null) as a field, parameter or element: an empty input
+// is "required".
+void recordFromValue(BindingResult& result, const BindingProperty& value, std::string_view path,
+                     const BindingConversionContext& context, void* output);
+// The checks before a vector is filled: the input must be a collection and the vector must not
+// sit deeper than the nesting limit. Fails `result` and returns false otherwise.
+bool vectorInputUsable(BindingResult& result, const BindingProperty& value, std::string_view path,
+                       const BindingConversionContext& context);
+
+// Native to value. `target` is empty on entry; false with `error` set on failure.
+[[nodiscard]] bool recordToValue(BindingProperty& target, const void* record,
+                                 const BindingConversionContext& context, String& error);
+// Whether a vector may be written at this depth; sets `error` when not.
+[[nodiscard]] bool vectorOutputUsable(const BindingConversionContext& context, String& error);
+
+// Whether an omit-empty member with this value is left out: empty, false, numerically zero,
+// or of size 0.
+bool isOmittable(const BindingProperty& value);
+
+}  // namespace binding_internal
+}  // namespace tev
