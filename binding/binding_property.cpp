@@ -53,6 +53,21 @@ void deleteBlock(BindingArena& arena, T* object) noexcept {
   arena.release(object, sizeof(T));
 }
 
+// Moves the elements to storage for exactly `capacity` elements.
+void resizeStorage(PropertyVector& vector, std::size_t capacity) {
+  const std::size_t size = vector.size();
+  // Children hold no pointers into themselves, so they relocate bitwise; their move
+  // constructor would deep-copy children out of the tree instead. A first allocation is not a
+  // reallocation of nothing, which the counters would book as a free.
+  const std::size_t bytes = capacity * sizeof(BindingProperty);
+  void* storage =
+      vector.begin == nullptr ? hookedAllocate(bytes) : hookedReallocate(vector.begin, bytes);
+  if (storage == nullptr) throw std::bad_alloc();
+  vector.begin = static_cast<BindingProperty*>(storage);
+  vector.end = vector.begin + size;
+  vector.capacity = vector.begin + capacity;
+}
+
 // Grows the element storage to hold at least `count` elements without constructing any.
 void growStorage(PropertyVector& vector, std::size_t count) {
   if (count <= vector.capacityCount()) return;
@@ -61,14 +76,7 @@ void growStorage(PropertyVector& vector, std::size_t count) {
   if (capacity < 4) capacity = 4;
   if (capacity < count) capacity = count;
   if (capacity > kMaxCollectionSize) capacity = kMaxCollectionSize;
-  const std::size_t size = vector.size();
-  // Children hold no pointers into themselves, so they relocate bitwise; their move
-  // constructor would deep-copy children out of the tree instead.
-  void* storage = hookedReallocate(vector.begin, capacity * sizeof(BindingProperty));
-  if (storage == nullptr) throw std::bad_alloc();
-  vector.begin = static_cast<BindingProperty*>(storage);
-  vector.end = vector.begin + size;
-  vector.capacity = vector.begin + capacity;
+  resizeStorage(vector, capacity);
 }
 
 String formatFloat(const char* format, ...) {
@@ -441,13 +449,7 @@ void BindingProperty::reserve(std::size_t count) {
   if (kind_ != BindingPropertyKind::kCollection) return;
   if (count > kMaxCollectionSize) throw std::length_error("collection too long");
   PropertyVector& vector = *payload_.collection;
-  if (count <= vector.capacityCount()) return;
-  void* storage = hookedReallocate(vector.begin, count * sizeof(BindingProperty));
-  if (storage == nullptr) throw std::bad_alloc();
-  const std::size_t size = vector.size();
-  vector.begin = static_cast<BindingProperty*>(storage);
-  vector.end = vector.begin + size;
-  vector.capacity = vector.begin + count;
+  if (count > vector.capacityCount()) resizeStorage(vector, count);
 }
 
 const BindingProperty& BindingProperty::getElement(std::size_t index) const {

@@ -1,0 +1,218 @@
+#include "binding/binding_arena.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "binding/binding_page_pool.h"
+#include "platform/allocation_counters.h"
+#include "platform/allocator_hooks.h"
+
+namespace tev {
+namespace {
+
+bool insideArena(const BindingArena& arena, const void* block) {
+  const auto* begin = reinterpret_cast<const unsigned char*>(&arena);
+  const auto* address = static_cast<const unsigned char*>(block);
+  return address >= begin && address < begin + sizeof(BindingArena);
+}
+
+std::uintptr_t pageOf(const void* block) {
+  return reinterpret_cast<std::uintptr_t>(block) & ~std::uintptr_t{4095};
+}
+
+TEST(FnvHash, MatchesTheReferenceValues) {
+  EXPECT_EQ(fnv1aHash(""), 0x811C9DC5u);
+  EXPECT_EQ(fnv1aHash("a"), 0xE40C292Cu);
+  EXPECT_EQ(fnv1aHash("foobar"), 0xBF9CF968u);
+  EXPECT_EQ(fnv1aHash("\xFF"), 0x7A0B824Eu);  // bytes are taken unsigned, not sign-extended
+}
+
+TEST(BindingArena, SizesRoundUpToEighteenClasses) {
+  EXPECT_EQ(BindingArena::classIndex(0), 0u);
+  EXPECT_EQ(BindingArena::classIndex(1), 0u);
+  EXPECT_EQ(BindingArena::classIndex(4), 0u);
+  EXPECT_EQ(BindingArena::classIndex(5), 1u);
+  EXPECT_EQ(BindingArena::classIndex(40), 9u);
+  EXPECT_EQ(BindingArena::classIndex(72), 17u);
+}
+
+TEST(BindingArena, EveryClassHandsOutDisjointAlignedBlocksAndTakesThemBack) {
+  auto arena = makeUnique<BindingArena>();
+  for (std::size_t size = 1; size <= BindingArena::kMaxBlockSize; ++size) {
+    const std::size_t rounded = (size + 3) / 4 * 4;
+    const std::size_t alignment = rounded % 8 == 0 ? 8 : 4;
+    // Enough blocks to spill from the inline page into at least two pool pages.
+    const std::size_t count = 2 * 4096 / rounded + 3;
+    std::vector<unsigned char*> blocks;
+    for (std::size_t i = 0; i < count; ++i) {
+      auto* block = static_cast<unsigned char*>(arena->allocate(size));
+      ASSERT_EQ(reinterpret_cast<std::uintptr_t>(block) % alignment, 0u) << size;
+      std::memset(block, static_cast<int>(i & 0xFF), size);
+      blocks.push_back(block);
+    }
+    EXPECT_TRUE(insideArena(*arena, blocks.front())) << "the first block is inline";
+    EXPECT_EQ(arena->blocksInUse(BindingArena::classIndex(size)), count);
+    EXPECT_GE(arena->poolPageCount(), 2u);
+    for (std::size_t i = 0; i < count; ++i) {
+      for (std::size_t byte = 0; byte < size; ++byte) {
+        ASSERT_EQ(blocks[i][byte], static_cast<unsigned char>(i & 0xFF)) << size << " " << i;
+      }
+    }
+    for (unsigned char* block : blocks) arena->release(block, size);
+    EXPECT_EQ(arena->blocksInUse(BindingArena::classIndex(size)), 0u);
+    EXPECT_EQ(arena->poolPageCount(), 0u) << "emptied pool pages go back at once";
+  }
+}
+
+TEST(BindingArena, InlinePageHoldsWhatFitsAfterItsHeader) {
+  auto arena = makeUnique<BindingArena>();
+  const std::size_t header = sizeof(BindingArena::PageHeader);
+  for (std::size_t size : {4u, 40u, 72u}) {
+    const std::size_t inlineBlocks = 144 / size - (header + size - 1) / size;
+    std::vector<void*> blocks;
+    for (std::size_t i = 0; i < inlineBlocks; ++i) {
+      blocks.push_back(arena->allocate(size));
+      EXPECT_TRUE(insideArena(*arena, blocks.back())) << size;
+    }
+    EXPECT_EQ(arena->poolPageCount(), 0u);
+    void* spilled = arena->allocate(size);
+    EXPECT_FALSE(insideArena(*arena, spilled));
+    EXPECT_EQ(arena->poolPageCount(), 1u);
+    // The pool page's header sits at the masked address: the first block follows it.
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(spilled) - pageOf(spilled),
+              (header + size - 1) / size * size);
+    arena->release(spilled, size);
+    for (void* block : blocks) arena->release(block, size);
+  }
+}
+
+TEST(BindingArena, ReleasedBlockIsTheNextHandedOut) {
+  auto arena = makeUnique<BindingArena>();
+  std::vector<void*> blocks;
+  for (int i = 0; i < 300; ++i) blocks.push_back(arena->allocate(24));
+  arena->release(blocks[150], 24);
+  EXPECT_EQ(arena->allocate(24), blocks[150]);
+  arena->release(blocks[2], 24);  // inline page, which was full
+  EXPECT_EQ(arena->allocate(24), blocks[2]);
+  for (void* block : blocks) arena->release(block, 24);
+}
+
+TEST(BindingArena, LargeBlocksComeFromTheHooks) {
+  auto arena = makeUnique<BindingArena>();
+  const AllocationSnapshot before = snapshot(processAllocationCounters());
+  void* block = arena->allocate(73);
+  EXPECT_EQ(snapshot(processAllocationCounters()).allocations, before.allocations + 1);
+  arena->release(block, 73);
+  EXPECT_EQ(snapshot(processAllocationCounters()).frees, before.frees + 1);
+}
+
+TEST(BindingArena, PoolPagesBypassTheHooks) {
+  auto arena = makeUnique<BindingArena>();
+  AllocationCounters counters;
+  AllocatorHooks& hooks = allocatorHooks();
+  const AllocatorHooks saved = hooks;
+  hooks.context = &counters;
+  std::vector<void*> blocks;
+  for (int i = 0; i < 1000; ++i) blocks.push_back(arena->allocate(64));  // ~16 pool pages
+  const std::size_t pages = arena->poolPageCount();
+  for (void* block : blocks) arena->release(block, 64);
+  hooks = saved;
+  EXPECT_GE(pages, 15u);
+  // Only the pool's bookkeeping may show, far less than the pages themselves.
+  EXPECT_LT(counters.bytesAllocated.load(), pages * 4096 / 4);
+}
+
+TEST(InternedStrings, EqualTextsShareOneEntryAndCountReferences) {
+  auto arena = makeUnique<BindingArena>();
+  const InternedString* first = arena->intern("key");
+  const InternedString* second = arena->intern(std::string("key"));
+  EXPECT_EQ(first, second);
+  EXPECT_EQ(first->hash, fnv1aHash("key"));
+  EXPECT_EQ(arena->stringReferences("key"), 2u);
+  EXPECT_EQ(arena->internedStringCount(), 1u);
+  arena->retain(first);
+  EXPECT_EQ(arena->stringReferences("key"), 3u);
+  for (int i = 0; i < 3; ++i) arena->releaseString(first);
+  EXPECT_EQ(arena->stringReferences("key"), 0u);
+  EXPECT_EQ(arena->internedStringCount(), 0u);
+}
+
+TEST(InternedStrings, EmptyTextIsTheSharedUncountedEntry) {
+  auto arena = makeUnique<BindingArena>();
+  const InternedString* empty = arena->intern("");
+  EXPECT_EQ(empty, &emptyInternedString());
+  arena->retain(empty);
+  arena->releaseString(empty);
+  arena->releaseString(empty);
+  EXPECT_EQ(arena->internedStringCount(), 0u);
+  EXPECT_EQ(emptyInternedString().references, 0u);
+}
+
+TEST(InternedStrings, TableDoublesPastLoadOneAndResetsWhenEmpty) {
+  auto arena = makeUnique<BindingArena>();
+  EXPECT_EQ(arena->bucketCount(), 8u);
+  std::vector<const InternedString*> entries;
+  for (int i = 0; i < 8; ++i) entries.push_back(arena->intern("s" + std::to_string(i)));
+  EXPECT_EQ(arena->bucketCount(), 8u);
+  entries.push_back(arena->intern("s8"));
+  EXPECT_EQ(arena->bucketCount(), 16u);
+  for (int i = 9; i < 40; ++i) entries.push_back(arena->intern("s" + std::to_string(i)));
+  EXPECT_EQ(arena->bucketCount(), 64u);
+  // Every entry is still found after the rehashes.
+  for (int i = 0; i < 40; ++i) EXPECT_EQ(arena->stringReferences("s" + std::to_string(i)), 1u);
+  for (std::size_t i = 0; i + 1 < entries.size(); ++i) arena->releaseString(entries[i]);
+  EXPECT_EQ(arena->bucketCount(), 64u);
+  arena->releaseString(entries.back());
+  EXPECT_EQ(arena->bucketCount(), 8u);
+  const InternedString* again = arena->intern("again");
+  EXPECT_EQ(arena->intern("again"), again);
+  EXPECT_EQ(arena->stringReferences("again"), 2u);
+  arena->releaseString(again);
+  arena->releaseString(again);
+  EXPECT_EQ(arena->internedStringCount(), 0u);
+}
+
+TEST(BindingPagePool, PagesAreAlignedAndRegionsGoBackWhenWhollyFree) {
+  BindingPagePool& pool = BindingPagePool::instance();
+  const std::size_t regionsBefore = pool.regionCount();
+  std::vector<void*> pages;
+  for (std::size_t i = 0; i < 2 * BindingPagePool::kPagesPerRegion; ++i) {
+    void* page = pool.acquirePage();
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(page) % 4096, 0u);
+    pages.push_back(page);
+  }
+  EXPECT_GE(pool.regionCount(), regionsBefore + 1);
+  // A fresh region hands its pages out in ascending address order.
+  const std::size_t regionsMapped = pool.regionCount();
+  void* last = pages.back();
+  pool.releasePage(last);
+  EXPECT_EQ(pool.acquirePage(), last) << "a returned page is reused";
+  for (void* page : pages) pool.releasePage(page);
+  EXPECT_LE(pool.regionCount(), regionsBefore);
+  EXPECT_GE(regionsMapped, regionsBefore + 2);
+}
+
+TEST(BindingPagePool, FreshRegionPagesComeInAddressOrder) {
+  BindingPagePool& pool = BindingPagePool::instance();
+  // Drain any partly used region so that the next pages come from a fresh one.
+  std::vector<void*> pages;
+  const std::size_t before = pool.regionCount();
+  while (pool.regionCount() == before || pages.empty()) {
+    pages.push_back(pool.acquirePage());
+    if (pages.size() > 64) break;
+  }
+  void* first = pages.back();
+  void* second = pool.acquirePage();
+  EXPECT_EQ(static_cast<unsigned char*>(second), static_cast<unsigned char*>(first) + 4096);
+  pool.releasePage(second);
+  for (void* page : pages) pool.releasePage(page);
+  EXPECT_EQ(pool.regionCount(), before);
+}
+
+}  // namespace
+}  // namespace tev

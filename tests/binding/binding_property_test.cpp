@@ -1,0 +1,555 @@
+#include "binding/binding_property.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "binding/binding_arena.h"
+#include "binding/nesting_limit.h"
+#include "platform/thread_with_stack.h"
+
+namespace tev {
+namespace {
+
+using Kind = BindingPropertyKind;
+
+std::vector<std::string> keysOf(const BindingProperty& value) {
+  std::vector<std::string> keys;
+  for (const auto& [key, member] : value.members()) keys.emplace_back(key);
+  return keys;
+}
+
+TEST(BindingPropertyKind, NamesAreTheMessageTexts) {
+  const char* names[] = {"empty",  "bool", "signed", "unsigned",   "float",
+                         "string", "blob", "enum",   "collection", "structure"};
+  for (int code = 0; code < 10; ++code) {
+    EXPECT_EQ(bindingPropertyKindName(static_cast<Kind>(code)), names[code]) << code;
+  }
+  EXPECT_EQ(bindingPropertyKindName(static_cast<Kind>(10)), "");
+  EXPECT_EQ(bindingPropertyKindName(static_cast<Kind>(255)), "");
+}
+
+TEST(BindingProperty, DefaultIsAnEmptyRootWithoutArena) {
+  BindingProperty value;
+  EXPECT_EQ(value.kind(), Kind::kEmpty);
+  EXPECT_EQ(value.kindName(), "empty");
+  EXPECT_EQ(value.arena(), nullptr);
+  EXPECT_TRUE(value.ownsArena());
+  EXPECT_EQ(value.size(), 0u);
+}
+
+TEST(BindingProperty, ScalarsNeedNoArena) {
+  BindingProperty value;
+  value.setBool(true);
+  value.setSigned(-3);
+  value.setUnsigned(3);
+  value.setFloat(2.5);
+  value.setString("");
+  EXPECT_EQ(value.arena(), nullptr);
+  value.setString("x");
+  EXPECT_NE(value.arena(), nullptr);
+}
+
+TEST(BindingProperty, ReadersReturnThePayloadOnlyForTheirOwnKind) {
+  BindingProperty value;
+  value.setSigned(-7);
+  EXPECT_EQ(value.getSigned(1), -7);
+  EXPECT_EQ(value.getUnsigned(9), 9u);
+  EXPECT_EQ(value.getFloat(0.5), 0.5);
+  EXPECT_EQ(value.getBool(true), true);
+  EXPECT_EQ(value.getString("fallback"), "fallback");
+
+  value.setUnsigned(std::numeric_limits<std::uint64_t>::max());
+  EXPECT_EQ(value.getUnsigned(), std::numeric_limits<std::uint64_t>::max());
+  EXPECT_EQ(value.getSigned(4), 4);
+
+  value.setFloat(-0.25);
+  EXPECT_EQ(value.getFloat(), -0.25);
+  EXPECT_EQ(value.getSigned(5), 5);
+
+  value.setBool(false);
+  EXPECT_EQ(value.getBool(true), false);
+
+  value.setString("text");
+  EXPECT_EQ(value.getString(), "text");
+  EXPECT_TRUE(value.getBlob().empty());
+
+  value.setEnum(-4, 0xABCD1234u);
+  EXPECT_EQ(value.getEnum(), (BindingEnumValue{-4, 0xABCD1234u}));
+  EXPECT_EQ(value.getSigned(8), 8);
+  value.setSigned(1);
+  EXPECT_EQ(value.getEnum({2, 3}), (BindingEnumValue{2, 3}));
+}
+
+TEST(BindingProperty, EmptyTextIsAStringOfSizeZeroOutsideTheTable) {
+  BindingProperty tree;
+  tree.member("a").setString("kept");
+  const std::size_t before = tree.arena()->internedStringCount();
+  tree.member("b").setString(std::string());
+  tree.member("c").setString(static_cast<const char*>(nullptr));
+  EXPECT_EQ(tree.getMember("b").kind(), Kind::kString);
+  EXPECT_EQ(tree.getMember("b").size(), 0u);
+  EXPECT_EQ(tree.getMember("c").kind(), Kind::kString);
+  EXPECT_EQ(tree.arena()->internedStringCount(), before + 2);  // the keys "b" and "c" only
+}
+
+TEST(BindingProperty, SettingAnotherKindReleasesTheString) {
+  BindingProperty value;
+  value.setString("released");
+  EXPECT_EQ(value.arena()->stringReferences("released"), 1u);
+  value.setSigned(1);
+  EXPECT_EQ(value.arena()->stringReferences("released"), 0u);
+  EXPECT_EQ(value.arena()->internedStringCount(), 0u);
+}
+
+TEST(BindingProperty, EqualStringsShareOneCountedEntry) {
+  BindingProperty tree;
+  for (int i = 0; i < 5; ++i) tree.append().setString("same");
+  EXPECT_EQ(tree.arena()->internedStringCount(), 1u);
+  EXPECT_EQ(tree.arena()->stringReferences("same"), 5u);
+  tree.element(0).reset();
+  EXPECT_EQ(tree.arena()->stringReferences("same"), 4u);
+}
+
+TEST(BindingProperty, StringMaySetFromItsOwnText) {
+  BindingProperty tree;
+  tree.member("k").setString("a long text that lives on the heap, not inline");
+  BindingProperty& member = tree.member("k");
+  member.setString(member.getString().substr(2));
+  EXPECT_EQ(member.getString(), "long text that lives on the heap, not inline");
+  // A structure keyed by the value's own string.
+  BindingProperty value;
+  value.setString("key");
+  value.member(value.getString()).setSigned(1);
+  EXPECT_EQ(value.getMember("key").getSigned(), 1);
+}
+
+TEST(BindingProperty, ChildrenBorrowTheRootArena) {
+  BindingProperty root;
+  BindingProperty& child = root.member("child");
+  BindingProperty& grandchild = child.append();
+  EXPECT_TRUE(root.ownsArena());
+  EXPECT_FALSE(child.ownsArena());
+  EXPECT_FALSE(grandchild.ownsArena());
+  EXPECT_EQ(child.arena(), root.arena());
+  EXPECT_EQ(grandchild.arena(), root.arena());
+}
+
+// Structures
+
+TEST(BindingPropertyStructure, MembersAreOrderedByUnsignedBytes) {
+  BindingProperty value;
+  for (const char* key : {"a", "B", "ab", "\xC3\xA9", "", "A", "z"}) value.member(key);
+  const std::vector<std::string> expected = {"", "A", "B", "a", "ab", "z", "\xC3\xA9"};
+  EXPECT_EQ(keysOf(value), expected);
+}
+
+TEST(BindingPropertyStructure, SettingAKeyAgainReplacesItsValue) {
+  BindingProperty value;
+  value.member("key").setSigned(1);
+  value.member("key").setString("later");
+  EXPECT_EQ(value.size(), 1u);
+  EXPECT_EQ(value.getMember("key").getString(), "later");
+  EXPECT_EQ(value.arena()->stringReferences("key"), 1u);
+}
+
+TEST(BindingPropertyStructure, ReadingNeverCreates) {
+  BindingProperty value;
+  EXPECT_TRUE(value.getMember("x").isEmpty());
+  EXPECT_EQ(value.findMember("x"), nullptr);
+  EXPECT_TRUE(value.isEmpty());
+  value.member("present");
+  EXPECT_TRUE(value.getMember("absent").isEmpty());
+  EXPECT_FALSE(value.hasMember("absent"));
+  EXPECT_TRUE(value.hasMember("present"));
+  EXPECT_EQ(value.size(), 1u);
+  EXPECT_EQ(&value.getMember("absent"), &BindingProperty::emptyValue());
+}
+
+TEST(BindingPropertyStructure, MemberTurnsAnotherKindIntoAStructure) {
+  BindingProperty value;
+  value.setString("old");
+  value.member("k").setBool(true);
+  EXPECT_TRUE(value.isStructure());
+  EXPECT_EQ(value.arena()->stringReferences("old"), 0u);
+  value.makeStructure();  // already one: unchanged
+  EXPECT_EQ(value.size(), 1u);
+}
+
+TEST(BindingPropertyStructure, EraseReleasesKeyAndValue) {
+  BindingProperty value;
+  value.member("gone").setString("payload");
+  value.member("stays");
+  EXPECT_TRUE(value.eraseMember("gone"));
+  EXPECT_FALSE(value.eraseMember("gone"));
+  EXPECT_EQ(value.size(), 1u);
+  EXPECT_EQ(value.arena()->stringReferences("gone"), 0u);
+  EXPECT_EQ(value.arena()->stringReferences("payload"), 0u);
+}
+
+TEST(BindingPropertyStructure, MutableIterationReachesEveryMember) {
+  BindingProperty value;
+  value.member("b");
+  value.member("a");
+  std::int64_t n = 0;
+  for (auto [key, member] : value.members()) member.setSigned(++n);
+  EXPECT_EQ(value.getMember("a").getSigned(), 1);
+  EXPECT_EQ(value.getMember("b").getSigned(), 2);
+  EXPECT_TRUE(BindingProperty().members().empty());
+}
+
+// Collections
+
+TEST(BindingPropertyCollection, ReadingPastTheEndDoesNotGrow) {
+  BindingProperty value;
+  for (int i = 0; i < 3; ++i) value.append().setSigned(i);
+  EXPECT_TRUE(value.getElement(5).isEmpty());
+  EXPECT_EQ(value.size(), 3u);
+  EXPECT_EQ(value.getElement(2).getSigned(), 2);
+  EXPECT_TRUE(BindingProperty().getElement(0).isEmpty());
+}
+
+TEST(BindingPropertyCollection, WritingPastTheEndFillsWithEmpties) {
+  BindingProperty value;
+  for (int i = 0; i < 3; ++i) value.append().setSigned(i);
+  value.element(5).setSigned(5);
+  ASSERT_EQ(value.size(), 6u);
+  EXPECT_TRUE(value.getElement(3).isEmpty());
+  EXPECT_TRUE(value.getElement(4).isEmpty());
+  EXPECT_EQ(value.getElement(5).getSigned(), 5);
+}
+
+TEST(BindingPropertyCollection, GrowthKeepsChildrenInTheTree) {
+  BindingProperty value;
+  for (int i = 0; i < 200; ++i) {
+    BindingProperty& record = value.append();
+    record.member("index").setSigned(i);
+    record.member("name").setString("record");
+  }
+  ASSERT_EQ(value.size(), 200u);
+  for (const BindingProperty& record : value.elements()) {
+    EXPECT_FALSE(record.ownsArena());
+    EXPECT_EQ(record.arena(), value.arena());
+  }
+  EXPECT_EQ(value.getElement(199).getMember("index").getSigned(), 199);
+  EXPECT_EQ(value.arena()->stringReferences("record"), 200u);
+}
+
+TEST(BindingPropertyCollection, MakeAndReserveKeepExistingElements) {
+  BindingProperty value;
+  value.reserve(10);  // not a collection: nothing
+  EXPECT_TRUE(value.isEmpty());
+  value.append().setBool(true);
+  value.makeCollection();
+  value.reserve(100);
+  EXPECT_EQ(value.size(), 1u);
+  EXPECT_TRUE(value.getElement(0).getBool());
+  value.setSigned(2);
+  value.makeCollection();
+  EXPECT_EQ(value.size(), 0u);
+}
+
+TEST(BindingPropertyCollection, GrowingPastTheLimitThrowsLengthError) {
+  BindingProperty value;
+  value.makeCollection();
+  EXPECT_THROW(value.reserve(kMaxCollectionSize + 1), std::length_error);
+  EXPECT_THROW(value.element(kMaxCollectionSize), std::length_error);
+  EXPECT_THROW(value.element(static_cast<std::size_t>(-1)), std::length_error);
+  EXPECT_EQ(value.size(), 0u);
+}
+
+// Copies, moves and swaps
+
+BindingProperty sampleTree() {
+  BindingProperty tree;
+  tree.member("name").setString("a name long enough to leave the small-string buffer");
+  tree.member("count").setUnsigned(3);
+  tree.member("kind").setEnum(2, 77);
+  tree.member("bytes").setBlob("\x01\x02\x03", 3);
+  BindingProperty& list = tree.member("list");
+  list.append().setString("x");
+  list.append().member("inner").setFloat(1.5);
+  return tree;
+}
+
+void expectSampleTree(const BindingProperty& tree) {
+  EXPECT_EQ(tree.getMember("name").getString(),
+            "a name long enough to leave the small-string buffer");
+  EXPECT_EQ(tree.getMember("count").getUnsigned(), 3u);
+  EXPECT_EQ(tree.getMember("kind").getEnum(), (BindingEnumValue{2, 77}));
+  EXPECT_EQ(tree.getMember("bytes").size(), 3u);
+  EXPECT_EQ(tree.getMember("list").getElement(0).getString(), "x");
+  EXPECT_EQ(tree.getMember("list").getElement(1).getMember("inner").getFloat(), 1.5);
+}
+
+TEST(BindingPropertyCopy, CopyOutlivesItsSourceWithOwnStrings) {
+  BindingProperty copy;
+  {
+    BindingProperty source = sampleTree();
+    copy = source;
+    EXPECT_NE(copy.arena(), source.arena());
+    EXPECT_EQ(copy.arena()->stringReferences("x"), 1u);
+  }
+  expectSampleTree(copy);
+}
+
+TEST(BindingPropertyCopy, CopyIntoAChildOfAnotherTree) {
+  BindingProperty target;
+  {
+    const BindingProperty source = sampleTree();
+    target.member("copied") = source;
+    target.append();  // turns target into a collection: the copy goes away cleanly
+    target.member("again") = source.getMember("list");
+  }
+  EXPECT_EQ(target.getMember("again").getElement(0).getString(), "x");
+  EXPECT_EQ(target.arena()->stringReferences("x"), 1u);
+}
+
+TEST(BindingPropertyCopy, CopyBetweenRelativesOfOneTree) {
+  BindingProperty tree = sampleTree();
+  tree = tree.getMember("list");  // a descendant into its ancestor
+  EXPECT_EQ(tree.getElement(0).getString(), "x");
+  EXPECT_EQ(tree.arena()->stringReferences("name"), 0u);
+
+  BindingProperty other = sampleTree();
+  other.member("list").element(0) = other;  // an ancestor into its descendant
+  expectSampleTree(other.getMember("list").getElement(0));
+  EXPECT_EQ(other.arena()->stringReferences("x"), 1u);  // the old element 0 is gone
+}
+
+TEST(BindingPropertyCopy, CopyConstructionMakesANewRoot) {
+  const BindingProperty tree = sampleTree();
+  BindingProperty copy(tree.getMember("list"));
+  EXPECT_TRUE(copy.ownsArena());
+  EXPECT_NE(copy.arena(), tree.arena());
+  EXPECT_EQ(copy.getElement(1).getMember("inner").getFloat(), 1.5);
+}
+
+TEST(BindingPropertyMove, RootsExchangeWithoutCopying) {
+  BindingProperty source = sampleTree();
+  BindingArena* arena = source.arena();
+  BindingProperty target(std::move(source));
+  EXPECT_EQ(target.arena(), arena);
+  EXPECT_TRUE(source.isEmpty());  // NOLINT(bugprone-use-after-move)
+  expectSampleTree(target);
+}
+
+TEST(BindingPropertyMove, ChildIntoOtherTreeIsCopiedAndSourceReset) {
+  BindingProperty source = sampleTree();
+  BindingProperty target;
+  target.member("moved") = std::move(source.member("list"));
+  EXPECT_TRUE(source.getMember("list").isEmpty());
+  EXPECT_TRUE(source.hasMember("list"));
+  EXPECT_EQ(source.arena()->stringReferences("x"), 0u);
+  EXPECT_EQ(target.getMember("moved").getElement(0).getString(), "x");
+}
+
+TEST(BindingPropertyMove, WithinOneTreeThePayloadMovesOver) {
+  BindingProperty tree = sampleTree();
+  tree.member("other") = std::move(tree.member("list"));
+  EXPECT_TRUE(tree.getMember("list").isEmpty());
+  EXPECT_EQ(tree.getMember("other").getElement(0).getString(), "x");
+  EXPECT_EQ(tree.arena()->stringReferences("x"), 1u);
+  tree = std::move(tree.member("other"));  // a descendant into the root
+  EXPECT_EQ(tree.getElement(0).getString(), "x");
+}
+
+TEST(BindingPropertySwap, ChildAndRootOfDifferentTreesExchangeValues) {
+  BindingProperty tree = sampleTree();
+  BindingProperty root;
+  root.setString("root text");
+  tree.member("count").swap(root);
+  EXPECT_EQ(tree.getMember("count").getString(), "root text");
+  EXPECT_EQ(root.getUnsigned(), 3u);
+  swap(root, tree.member("list"));
+  EXPECT_EQ(root.getElement(0).getString(), "x");
+  EXPECT_EQ(tree.getMember("list").getUnsigned(), 3u);
+}
+
+TEST(BindingPropertySwap, SiblingsExchangePayloads) {
+  BindingProperty tree = sampleTree();
+  tree.member("count").swap(tree.member("name"));
+  EXPECT_EQ(tree.getMember("count").getString(),
+            "a name long enough to leave the small-string buffer");
+  EXPECT_EQ(tree.getMember("name").getUnsigned(), 3u);
+}
+
+// Blobs and enums
+
+TEST(BindingPropertyBlob, TakesOverOrCopiesBytes) {
+  Vector<std::uint8_t> bytes = {1, 2, 3, 4};
+  const std::uint8_t* storage = bytes.data();
+  BindingProperty value;
+  value.setBlob(std::move(bytes));
+  EXPECT_EQ(value.getBlob().data(), storage);
+  EXPECT_EQ(value.size(), 4u);
+  value.setBlob(value.getBlob().data() + 1, 2);  // from its own bytes
+  ASSERT_EQ(value.size(), 2u);
+  EXPECT_EQ(value.getBlob()[0], 2);
+  EXPECT_EQ(value.getBlob()[1], 3);
+  value.setBlob(nullptr, 0);
+  EXPECT_TRUE(value.isBlob());
+  EXPECT_EQ(value.size(), 0u);
+}
+
+// Truth value and text form
+
+struct TruthRow {
+  const char* label;
+  void (*set)(BindingProperty&);
+  bool expected;
+};
+
+TEST(BindingPropertyTruth, FollowsTheKindRules) {
+  const TruthRow rows[] = {
+      {"empty", [](BindingProperty&) {}, false},
+      {"false", [](BindingProperty& v) { v.setBool(false); }, false},
+      {"true", [](BindingProperty& v) { v.setBool(true); }, true},
+      {"signed 0", [](BindingProperty& v) { v.setSigned(0); }, false},
+      {"signed -1", [](BindingProperty& v) { v.setSigned(-1); }, true},
+      {"unsigned 0", [](BindingProperty& v) { v.setUnsigned(0); }, false},
+      {"unsigned 2", [](BindingProperty& v) { v.setUnsigned(2); }, true},
+      {"float 0", [](BindingProperty& v) { v.setFloat(0.0); }, false},
+      {"float -0", [](BindingProperty& v) { v.setFloat(-0.0); }, false},
+      {"float 0.1", [](BindingProperty& v) { v.setFloat(0.1); }, true},
+      {"float NaN", [](BindingProperty& v) { v.setFloat(std::nan("")); }, true},
+      {"\"true\"", [](BindingProperty& v) { v.setString("true"); }, true},
+      {"\"1\"", [](BindingProperty& v) { v.setString("1"); }, true},
+      {"\"True\"", [](BindingProperty& v) { v.setString("True"); }, false},
+      {"\"yes\"", [](BindingProperty& v) { v.setString("yes"); }, false},
+      {"\"0\"", [](BindingProperty& v) { v.setString("0"); }, false},
+      {"\"true \"", [](BindingProperty& v) { v.setString("true "); }, false},
+      {"\"\"", [](BindingProperty& v) { v.setString(""); }, false},
+      {"blob empty", [](BindingProperty& v) { v.setBlob(nullptr, 0); }, false},
+      {"blob", [](BindingProperty& v) { v.setBlob("\0", 1); }, true},
+      {"enum 0", [](BindingProperty& v) { v.setEnum(0, 1); }, false},
+      {"enum -2", [](BindingProperty& v) { v.setEnum(-2, 1); }, true},
+      {"collection empty", [](BindingProperty& v) { v.makeCollection(); }, false},
+      {"collection", [](BindingProperty& v) { v.append(); }, true},
+      {"structure empty", [](BindingProperty& v) { v.makeStructure(); }, false},
+      {"structure", [](BindingProperty& v) { v.member("m"); }, true},
+  };
+  for (const TruthRow& row : rows) {
+    BindingProperty value;
+    row.set(value);
+    EXPECT_EQ(value.truthValue(), row.expected) << row.label;
+  }
+}
+
+struct TextRow {
+  void (*set)(BindingProperty&);
+  const char* expected;
+};
+
+TEST(BindingPropertyText, FollowsTheKindRules) {
+  const TextRow rows[] = {
+      {[](BindingProperty&) {}, ""},
+      {[](BindingProperty& v) { v.setBool(true); }, "true"},
+      {[](BindingProperty& v) { v.setBool(false); }, "false"},
+      {[](BindingProperty& v) { v.setSigned(-7); }, "-7"},
+      {[](BindingProperty& v) { v.setSigned(INT64_MIN); }, "-9223372036854775808"},
+      {[](BindingProperty& v) { v.setUnsigned(UINT64_MAX); }, "18446744073709551615"},
+      {[](BindingProperty& v) { v.setFloat(1.5); }, "1.500000"},
+      {[](BindingProperty& v) { v.setFloat(-0.0000004); }, "-0.000000"},
+      {[](BindingProperty& v) { v.setFloat(1e20); }, "100000000000000000000.000000"},
+      {[](BindingProperty& v) { v.setString("as is"); }, "as is"},
+      {[](BindingProperty& v) { v.setBlob("\xFF\x00\x10", 3); }, "/wAQ"},
+      {[](BindingProperty& v) { v.setBlob("ab", 2); }, "YWI="},
+      {[](BindingProperty& v) { v.setEnum(-12, 5); }, "-12"},
+      {[](BindingProperty& v) { v.append().setSigned(1); }, ""},
+      {[](BindingProperty& v) { v.member("a").setSigned(1); }, ""},
+  };
+  for (const TextRow& row : rows) {
+    BindingProperty value;
+    row.set(value);
+    EXPECT_EQ(std::string(value.textForm()), row.expected) << value.kindName();
+  }
+  BindingProperty huge;
+  huge.setFloat(std::numeric_limits<double>::max());
+  EXPECT_EQ(huge.textForm().size(), 316u);  // 309 digits, point, six decimals
+}
+
+TEST(BindingPropertySize, FollowsTheKindRules) {
+  BindingProperty value;
+  EXPECT_EQ(value.size(), 0u);
+  value.setBool(false);
+  EXPECT_EQ(value.size(), 1u);
+  value.setFloat(0);
+  EXPECT_EQ(value.size(), 1u);
+  value.setEnum(0, 0);
+  EXPECT_EQ(value.size(), 1u);
+  value.setString("four");
+  EXPECT_EQ(value.size(), 4u);
+}
+
+// The walk
+
+class RecordingVisitor : public BindingPropertyVisitor {
+ public:
+  std::string log;
+  void visitNull() override { log += "null "; }
+  void visitBool(bool v) override { log += v ? "true " : "false "; }
+  void visitSigned(std::int64_t v) override { log += "s" + std::to_string(v) + " "; }
+  void visitUnsigned(std::uint64_t v) override { log += "u" + std::to_string(v) + " "; }
+  void visitFloat(double v) override { log += "f" + std::to_string(static_cast<int>(v)) + " "; }
+  void visitString(std::string_view v) override { log += "'" + std::string(v) + "' "; }
+  void visitBlob(std::span<const std::uint8_t> v) override {
+    log += "blob" + std::to_string(v.size()) + " ";
+  }
+  void visitEnum(std::int32_t v, std::uint32_t t) override {
+    log += "enum" + std::to_string(v) + "/" + std::to_string(t) + " ";
+  }
+  void beginCollection(std::size_t n) override { log += "[" + std::to_string(n) + " "; }
+  void beginElement(std::size_t i) override { log += "<" + std::to_string(i) + " "; }
+  void endElement(std::size_t i) override { log += std::to_string(i) + "> "; }
+  void endCollection() override { log += "] "; }
+  void beginStructure(std::size_t n) override { log += "{" + std::to_string(n) + " "; }
+  void beginMember(std::string_view k) override { log += std::string(k) + ": "; }
+  void endMember(std::string_view k) override { log += "/" + std::string(k) + " "; }
+  void endStructure() override { log += "} "; }
+};
+
+TEST(BindingPropertyVisitor, WalksContainersInOrderAndMembersByKey) {
+  BindingProperty value;
+  value.member("z").setSigned(-1);
+  value.member("a").setUnsigned(2);
+  BindingProperty& list = value.member("m");
+  list.append();
+  list.append().setBool(true);
+  list.append().setBlob("ab", 2);
+  value.member("e").setEnum(3, 9);
+  value.member("f").setFloat(4.0);
+  value.member("s").setString("t");
+  RecordingVisitor visitor;
+  value.accept(visitor);
+  EXPECT_EQ(visitor.log,
+            "{6 a: u2 /a e: enum3/9 /e f: f4 /f m: [3 <0 null 0> <1 true 1> <2 blob2 2> ] /m "
+            "s: 't' /s z: s-1 /z } ");
+}
+
+TEST(BindingPropertyDepth, DeepTreesCopyWalkAndDieOnAHostSizedStack) {
+  // Readers refuse input past the nesting limit; trees at twice that depth must still be safe
+  // to copy, walk and destroy on the 1 MiB stacks that hosts give their threads.
+  bool done = false;
+  ASSERT_TRUE(platform::runWithStack(1024 * 1024, [&] {
+    BindingProperty root;
+    BindingProperty* level = &root;
+    for (std::size_t depth = 0; depth < 2 * kMaxNestingDepth; ++depth) {
+      level = depth % 2 == 0 ? &level->append() : &level->member("next");
+    }
+    level->setString("bottom");
+    BindingProperty copy = root;
+    RecordingVisitor visitor;
+    copy.accept(visitor);
+    done = visitor.log.find("'bottom'") != std::string::npos;
+  }));
+  EXPECT_TRUE(done);
+}
+
+}  // namespace
+}  // namespace tev
