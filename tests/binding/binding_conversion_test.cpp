@@ -1,0 +1,453 @@
+#include "binding/binding_conversion.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+
+#include "logging/format_message.h"
+#include "registry_test_support.h"
+
+namespace {
+
+using regtest::boolValue;
+using regtest::convertError;
+using regtest::floatValue;
+using regtest::signedValue;
+using regtest::text;
+using regtest::unsignedValue;
+using tev::BindingProperty;
+
+// One row of a numeric table: the input, the error expected ("" for success) and, on success,
+// the converted value.
+template <typename T>
+struct NumberRow {
+  BindingProperty input;
+  std::string error;
+  T expected{};
+};
+
+template <typename T>
+void checkRows(const std::vector<NumberRow<T>>& rows) {
+  for (const NumberRow<T>& row : rows) {
+    T native{};
+    EXPECT_EQ(convertError(row.input, native), row.error) << regtest::describe(row.input);
+    if (row.error.empty()) {
+      EXPECT_EQ(native, row.expected) << regtest::describe(row.input);
+    }
+  }
+}
+
+std::string outOfRange(const std::string& value, const std::string& type) {
+  return "Value " + value + " for 'quantity' of type " + type + " is out of range";
+}
+std::string badFormat(const std::string& value, const std::string& type) {
+  return "Value " + value + " for 'quantity' of type " + type + " is in an incorrect format";
+}
+
+class BindingConversion : public ::testing::Test {
+ protected:
+  BindingConversion() { regtest::registerTestTypes(registry_); }
+  tev::BindingRegistry registry_;
+};
+
+TEST(BindingNumberConversion, SignedTargetsParseTextInBaseZeroAndCheckTheirRange) {
+  checkRows<std::int32_t>({
+      {text("0x1F"), "", 31},
+      {text("012"), "", 10},
+      {text("  -42"), "", -42},
+      {text("12abc"), badFormat("12abc", "int32")},
+      {text("12 "), badFormat("12 ", "int32")},
+      {text(""), badFormat("", "int32")},
+      // The text holds a NUL byte; the message shows it up to there.
+      {text(std::string("12\0x", 4)), badFormat("12", "int32")},
+      {text("2147483648"), outOfRange("2147483648", "int32")},
+      {text("99999999999999999999"), outOfRange("99999999999999999999", "int32")},
+      {signedValue(-2147483648LL), "", INT32_MIN},
+      {signedValue(-2147483649LL), outOfRange("-2147483649", "int32")},
+      {unsignedValue(2147483647u), "", INT32_MAX},
+      {unsignedValue(2147483648u), outOfRange("2147483648", "int32")},
+      {floatValue(2.9), "", 2},
+      {floatValue(-2.9), "", -2},
+      {floatValue(2147483647.5), outOfRange("2.14748e+09", "int32")},
+  });
+  checkRows<std::int8_t>({
+      {signedValue(127), "", 127},
+      {signedValue(128), outOfRange("128", "int8")},
+      {text("-128"), "", -128},
+      {text("0x80"), outOfRange("0x80", "int8")},
+  });
+  checkRows<std::int64_t>({
+      {unsignedValue(9223372036854775807u), "", INT64_MAX},
+      {unsignedValue(9223372036854775808u), outOfRange("9223372036854775808", "int64")},
+      {text("-9223372036854775808"), "", INT64_MIN},
+      {text("9223372036854775808"), outOfRange("9223372036854775808", "int64")},
+      // 2^63 passes a plain "f <= max" test because max rounds up to it as a double.
+      {floatValue(9223372036854775808.0), outOfRange("9.22337e+18", "int64")},
+      {floatValue(-9223372036854775808.0), "", INT64_MIN},
+  });
+}
+
+TEST(BindingNumberConversion, UnsignedTargetsRefuseEveryNegativeInput) {
+  checkRows<std::uint32_t>({
+      {unsignedValue(4294967295u), "", UINT32_MAX},
+      {unsignedValue(4294967296u), outOfRange("4294967296", "uint32")},
+      {signedValue(-1), outOfRange("-1", "uint32")},
+      {floatValue(-0.5), outOfRange("-0.5", "uint32")},
+      {floatValue(7.99), "", 7u},
+      {text("0x10"), "", 16u},
+  });
+  checkRows<std::uint64_t>({
+      {text("-1"), outOfRange("-1", "uint64")},
+      {text(" -1"), outOfRange(" -1", "uint64")},
+      {text("-x"), badFormat("-x", "uint64")},
+      {text("18446744073709551615"), "", UINT64_MAX},
+      {text("18446744073709551616"), outOfRange("18446744073709551616", "uint64")},
+      {floatValue(18446744073709551616.0), outOfRange("1.84467e+19", "uint64")},
+  });
+  checkRows<std::uint8_t>({
+      {text("255"), "", 255},
+      {text("256"), outOfRange("256", "uint8")},
+  });
+}
+
+TEST(BindingNumberConversion, FloatingTargetsUseTheirOwnRange) {
+  checkRows<float>({
+      {floatValue(1.5), "", 1.5f},
+      {floatValue(1e39), outOfRange("1e+39", "float")},
+      {text("1e39"), outOfRange("1e39", "float")},
+      {signedValue(-3), "", -3.0f},
+  });
+  checkRows<double>({
+      {text("2.5"), "", 2.5},
+      {text("1e-400"), "", 0.0},  // an underflow is not out of range
+      {text("1e400"), outOfRange("1e400", "double")},
+      {text("abc"), badFormat("abc", "double")},
+      {text("1.5x"), badFormat("1.5x", "double")},
+      {unsignedValue(18446744073709551615u), "", 18446744073709551615.0},
+  });
+}
+
+TEST(BindingNumberConversion, WrongKindsAndEmptyInputsAreNamed) {
+  std::int32_t number = 5;
+  EXPECT_EQ(convertError(BindingProperty(), number), "A value for 'quantity' is required.");
+  EXPECT_EQ(convertError(boolValue(true), number),
+            "Couldn't assign value to 'quantity' of type int32 because the input is of an "
+            "invalid type bool.");
+  BindingProperty collection;
+  collection.makeCollection();
+  double real = 0;
+  EXPECT_EQ(convertError(collection, real),
+            "Couldn't assign value to 'quantity' of type double because the input is of an "
+            "invalid type collection.");
+  EXPECT_EQ(number, 5) << "a failed conversion leaves the target alone";
+}
+
+TEST(BindingNumberConversion, HugeTextsFailWithABoundedMessage) {
+  const std::string digits(1 << 20, '7');
+  std::int32_t number = 0;
+  const std::string error = convertError(text(digits), number);
+  EXPECT_EQ(error.rfind("Value 7777", 0), 0u);
+  EXPECT_LE(error.size(), tev::kMessageLimit);
+}
+
+TEST(BindingBoolConversion, AcceptsExactlyFourTexts) {
+  bool flag = false;
+  EXPECT_EQ(convertError(text("true"), flag), "");
+  EXPECT_TRUE(flag);
+  EXPECT_EQ(convertError(text("0"), flag), "");
+  EXPECT_FALSE(flag);
+  EXPECT_EQ(convertError(text("1"), flag), "");
+  EXPECT_TRUE(flag);
+  EXPECT_EQ(convertError(text("TRUE"), flag),
+            "Value TRUE for 'quantity' of type bool is in an incorrect format. Options are "
+            "\"true\", \"false\", \"1\", \"0\".");
+  EXPECT_EQ(convertError(unsignedValue(1), flag),
+            "Couldn't assign value to 'quantity' of type bool because the input is of an "
+            "invalid type unsigned.");
+  EXPECT_EQ(convertError(BindingProperty(), flag), "A value for 'quantity' is required.");
+}
+
+TEST_F(BindingConversion, StringTargetsTakeTextsAndEnumeratorNamesOnly) {
+  tev::String name;
+  EXPECT_EQ(convertError(text("abc"), name), "");
+  EXPECT_EQ(name, "abc");
+  EXPECT_EQ(convertError(signedValue(5), name),
+            "Couldn't assign value to 'quantity' because the input is not a string.");
+
+  const std::uint32_t color = tev::bindingTypeInfo<regtest::Color>().identifier;
+  BindingProperty enumValue;
+  enumValue.setEnum(2, color);
+  std::string standard;
+  EXPECT_EQ(convertError(enumValue, standard, &registry_), "");
+  EXPECT_EQ(standard, "Green");
+  enumValue.setEnum(7, color);
+  EXPECT_EQ(convertError(enumValue, standard, &registry_),
+            "7 is not a valid enumeration value for 'quantity'.");
+}
+
+TEST_F(BindingConversion, EnumerationTargetsTakeNamesNumbersAndNumbersAsText) {
+  regtest::Color color = regtest::Color::kRed;
+  EXPECT_EQ(convertError(text("Green"), color, &registry_), "");
+  EXPECT_EQ(color, regtest::Color::kGreen);
+  EXPECT_EQ(convertError(signedValue(3), color, &registry_), "");
+  EXPECT_EQ(color, regtest::Color::kAlsoGreen);
+  EXPECT_EQ(convertError(text("0x1"), color, &registry_), "");
+  EXPECT_EQ(color, regtest::Color::kRed);
+  BindingProperty foreign;
+  foreign.setEnum(2, 0xABCDEF01u);  // any enumeration's value counts
+  EXPECT_EQ(convertError(foreign, color, &registry_), "");
+  EXPECT_EQ(color, regtest::Color::kGreen);
+
+  EXPECT_EQ(convertError(text("Blue"), color, &registry_),
+            "Blue is not a valid Color enumeration value for 'quantity'.");
+  EXPECT_EQ(convertError(text("green"), color, &registry_),
+            "green is not a valid Color enumeration value for 'quantity'.");
+  EXPECT_EQ(convertError(text("9"), color, &registry_),
+            "9 is not a valid Color enumeration value for 'quantity'.");
+  EXPECT_EQ(convertError(signedValue(4), color, &registry_),
+            "4 is not a valid Color enumeration value for 'quantity'.");
+  // 2^32 + 2 must not wrap around to Green.
+  EXPECT_EQ(convertError(unsignedValue(4294967298u), color, &registry_),
+            "4294967298 is not a valid Color enumeration value for 'quantity'.");
+  EXPECT_EQ(convertError(floatValue(2.0), color, &registry_),
+            "Couldn't assign value to 'quantity' of enum type because the input is of an invalid "
+            "type float.");
+  EXPECT_EQ(convertError(BindingProperty(), color, &registry_),
+            "A value for 'quantity' is required.");
+  EXPECT_EQ(color, regtest::Color::kGreen);
+}
+
+TEST_F(BindingConversion, ObjectTargetsCopyAnyInputIncludingEmpty) {
+  BindingProperty native = text("old");
+  BindingProperty input;
+  input.member("a").setSigned(1);
+  EXPECT_EQ(convertError(input, native), "");
+  EXPECT_EQ(regtest::describe(native), "{a:s1}");
+  EXPECT_EQ(convertError(BindingProperty(), native), "");
+  EXPECT_TRUE(native.isEmpty());
+}
+
+TEST_F(BindingConversion, VectorsAreEmptiedFirstAndKeepDefaultsForEmptyElements) {
+  tev::Vector<std::int32_t> numbers = {9, 9, 9, 9};
+  BindingProperty input;
+  input.element(0).setSigned(1);
+  input.element(2).setString("3");
+  EXPECT_EQ(convertError(input, numbers), "");
+  EXPECT_EQ(numbers, (tev::Vector<std::int32_t>{1, 0, 3}));
+
+  numbers = {9, 9};
+  EXPECT_EQ(convertError(signedValue(1), numbers),
+            "Couldn't assign value to 'quantity' of type vector because the input not a "
+            "collection.");
+  EXPECT_TRUE(numbers.empty());
+
+  input.element(1).setString("x");
+  EXPECT_EQ(convertError(input, numbers), badFormat("x", "int32"))
+      << "elements are not numbered in messages";
+  EXPECT_EQ(numbers, (tev::Vector<std::int32_t>{1, 0, 0})) << "stops at the first failure";
+
+  std::vector<bool> flags;
+  BindingProperty bools;
+  bools.element(1).setBool(true);
+  EXPECT_EQ(convertError(bools, flags), "");
+  EXPECT_EQ(flags, (std::vector<bool>{false, true}));
+}
+
+TEST_F(BindingConversion, OptionalWrappersHoldNothingForEmptyInput) {
+  std::optional<std::int32_t> maybe = 4;
+  EXPECT_EQ(convertError(BindingProperty(), maybe), "");
+  EXPECT_FALSE(maybe.has_value());
+  EXPECT_EQ(convertError(text("12"), maybe), "");
+  EXPECT_EQ(maybe, 12);
+  EXPECT_EQ(convertError(text("x"), maybe), badFormat("x", "int32"));
+
+  tev::BindingResult result;
+  std::optional<std::int32_t> none;
+  ASSERT_TRUE(tev::convertToValue(result, none, nullptr));
+  EXPECT_TRUE(result.value().isEmpty());
+  ASSERT_TRUE(tev::convertToValue(result, maybe, nullptr));
+  EXPECT_EQ(regtest::describe(result.value()), "s12");
+}
+
+BindingProperty minimalRecord() {
+  BindingProperty input;
+  input.member("count").setSigned(1);
+  return input;
+}
+
+TEST_F(BindingConversion, RequiredFieldsMustBePresentAndNotNull) {
+  regtest::Record record;
+  BindingProperty input;
+  input.member("quantity").setUnsigned(3);
+  const std::string missing =
+      "Couldn't assign value to 'record' of type TestRecord because the input structure "
+      "doesn't have required field 'count'.";
+  EXPECT_EQ(convertError(input, record, &registry_, "record"), missing);
+  input.member("count");  // present but null
+  EXPECT_EQ(convertError(input, record, &registry_, "record"), missing);
+  input.member("count").setSigned(8);
+  EXPECT_EQ(convertError(input, record, &registry_, "record"), "");
+  EXPECT_EQ(record.count, 8);
+  EXPECT_EQ(record.quantity, 3u);
+}
+
+TEST_F(BindingConversion, MissingOrNullOptionalFieldsLeaveTheNativeFieldAlone) {
+  regtest::Record record;
+  record.name = "kept";
+  record.quantity = 77;
+  record.note = "kept too";
+  BindingProperty input = minimalRecord();
+  input.member("name");  // null
+  input.member("unknown").setSigned(1);
+  EXPECT_EQ(convertError(input, record, &registry_, "record"), "");
+  EXPECT_EQ(record.name, "kept");
+  EXPECT_EQ(record.quantity, 77u);
+  EXPECT_EQ(record.note, "kept too");
+}
+
+TEST_F(BindingConversion, TheFirstFailureWinsAndLaterFieldsAreUntouched) {
+  regtest::Record record;
+  record.name = "before";
+  BindingProperty input = minimalRecord();
+  input.member("quantity").setSigned(-1);
+  input.member("flag").setString("maybe");
+  input.member("name").setString("after");
+  input.member("count").setSigned(2);
+  EXPECT_EQ(convertError(input, record, &registry_, "record"),
+            "Value -1 for 'quantity' of type uint32 is out of range");
+  EXPECT_EQ(record.count, 2) << "fields before the failure keep their new values";
+  EXPECT_EQ(record.name, "before");
+
+  tev::BindingResult failed = tev::BindingResult::failure("earlier");
+  EXPECT_FALSE(tev::convertToNative(failed, minimalRecord(), record, "record", &registry_));
+  EXPECT_EQ(failed.error(), "earlier");
+}
+
+TEST_F(BindingConversion, RecordInputsMustBeRegisteredStructures) {
+  regtest::Record record;
+  EXPECT_EQ(convertError(text("x"), record, &registry_, "record"),
+            "Couldn't assign value to 'record' of type TestRecord because the input not a "
+            "structure.");
+  EXPECT_EQ(convertError(BindingProperty(), record, &registry_, "record"),
+            "A value for 'record' is required.");
+  EXPECT_EQ(convertError(minimalRecord(), record, nullptr, "record"),
+            "Couldn't assign value to 'record' because the input is an unregistered structure "
+            "or not a structure at all.");
+  regtest::Unregistered unregistered;
+  EXPECT_EQ(convertError(minimalRecord(), unregistered, &registry_, "record"),
+            "Couldn't assign value to 'record' because the input is an unregistered structure "
+            "or not a structure at all.");
+  tev::BindingResult result;
+  EXPECT_FALSE(tev::convertToValue(result, unregistered, &registry_));
+  EXPECT_EQ(result.error(),
+            "Couldn't convert native value because it's an unregistered structure.");
+}
+
+TEST_F(BindingConversion, RecordsRoundTripThroughValues) {
+  regtest::Record record;
+  record.count = -3;
+  record.quantity = 4;
+  record.flag = true;
+  record.price = 2.5;
+  record.name = "widget";
+  record.color = regtest::Color::kGreen;
+  record.key = {"k1", 1};
+  record.keys = {{"a", 2}, {"b", 3}};
+  record.extra.member("z").setBool(true);
+  record.numbers = {1, 2};
+
+  tev::BindingResult result;
+  ASSERT_TRUE(tev::convertToValue(result, record, &registry_));
+  const std::uint32_t color = tev::bindingTypeInfo<regtest::Color>().identifier;
+  char colorText[32];
+  std::snprintf(colorText, sizeof colorText, "enum(2,%08X)", color);
+  EXPECT_EQ(regtest::describe(result.value()),
+            std::string("{color:") + colorText +
+                ",count:s-3,extra:{z:true},flag:true,key:{id:\"k1\",version:s1},"
+                "keys:[{id:\"a\",version:s2},{id:\"b\",version:s3}],name:\"widget\","
+                "note:null,numbers:[s1,s2],price:f2.5,quantity:u4}");
+
+  regtest::Record back;
+  EXPECT_EQ(convertError(result.value(), back, &registry_, "record"), "");
+  EXPECT_EQ(back.count, -3);
+  EXPECT_EQ(back.quantity, 4u);
+  EXPECT_TRUE(back.flag);
+  EXPECT_EQ(back.price, 2.5);
+  EXPECT_EQ(back.name, "widget");
+  EXPECT_EQ(back.color, regtest::Color::kGreen);
+  EXPECT_EQ(back.key.id, "k1");
+  ASSERT_EQ(back.keys.size(), 2u);
+  EXPECT_EQ(back.keys[1].id, "b");
+  EXPECT_EQ(back.keys[1].version, 3);
+  EXPECT_FALSE(back.note.has_value());
+  EXPECT_EQ(regtest::describe(back.extra), "{z:true}");
+  EXPECT_EQ(back.numbers, record.numbers);
+}
+
+struct Flagged {
+  std::int32_t zero = 0;
+  std::int32_t kept = 0;
+  tev::String emptyText;
+  bool off = false;
+  std::optional<std::int32_t> nothing;
+  std::optional<std::int32_t> nothingOmitted;
+  tev::Vector<std::int32_t> none;
+  double negativeZero = -0.0;
+  std::int32_t one = 1;
+};
+
+}  // namespace
+
+TEV_BINDING_TYPE(Flagged);
+
+namespace {
+
+TEST(BindingOmitEmpty, LeavesOutEmptyFalseZeroAndSizeZeroMembersOnly) {
+  tev::BindingRegistry registry;
+  auto builder = tev::registerBindingType<Flagged>(registry, "Flagged");
+  tev::addBindingField(builder, "zero", &Flagged::zero, tev::kBindingFieldOmitEmpty);
+  tev::addBindingField(builder, "kept", &Flagged::kept);
+  tev::addBindingField(builder, "emptyText", &Flagged::emptyText, tev::kBindingFieldOmitEmpty);
+  tev::addBindingField(builder, "off", &Flagged::off, tev::kBindingFieldOmitEmpty);
+  tev::addBindingField(builder, "nothing", &Flagged::nothing);
+  tev::addBindingField(builder, "nothingOmitted", &Flagged::nothingOmitted,
+                       tev::kBindingFieldOmitEmpty);
+  tev::addBindingField(builder, "none", &Flagged::none, tev::kBindingFieldOmitEmpty);
+  tev::addBindingField(builder, "negativeZero", &Flagged::negativeZero,
+                       tev::kBindingFieldOmitEmpty);
+  tev::addBindingField(builder, "one", &Flagged::one, tev::kBindingFieldOmitEmpty);
+
+  tev::BindingResult result;
+  ASSERT_TRUE(tev::convertToValue(result, Flagged{}, &registry));
+  EXPECT_EQ(regtest::describe(result.value()), "{kept:s0,nothing:null,one:s1}");
+}
+
+TEST_F(BindingConversion, DeepInputFailsAtTheNestingLimitInsteadOfOverflowingTheStack) {
+  BindingProperty input;
+  BindingProperty* level = &input;
+  for (int i = 0; i < 300; ++i) level = &level->member("children").element(0);
+  regtest::Node node;
+  const std::string error = convertError(input, node, &registry_, "tree");
+  EXPECT_EQ(error,
+            "Couldn't assign value to 'children' because the input is nested deeper than "
+            "128 levels.");
+}
+
+TEST_F(BindingConversion, DeepNativeRecordsFailAtTheNestingLimit) {
+  regtest::Node root;
+  regtest::Node* level = &root;
+  for (int i = 0; i < 100; ++i) {
+    level->children.resize(1);
+    level = &level->children[0];
+  }
+  tev::BindingResult result;
+  EXPECT_FALSE(tev::convertToValue(result, root, &registry_));
+  EXPECT_EQ(result.error(),
+            "Couldn't convert native value because it's nested deeper than 128 "
+            "levels.");
+  root.children[0].children.clear();
+  EXPECT_TRUE(tev::convertToValue(result, root, &registry_));
+}
+
+}  // namespace
