@@ -1,0 +1,29 @@
+// The clocks the log reads: the local wall-clock time for stamps, and a monotonic
+// high-resolution counter for elapsed times. Plain values; nothing to own or release.
+// Never use the high-resolution counter as a date, nor the local time to measure intervals.
+#pragma once
+
+#include <cstdint>
+
+namespace tev::platform {
+
+// The local civil time, down to the millisecond. Month and day count from 1.
+struct LocalTime {
+  std::int32_t year = 0;
+  std::int32_t month = 0;
+  std::int32_t day = 0;
+  std::int32_t hour = 0;
+  std::int32_t minute = 0;
+  std::int32_t second = 0;
+  std::int32_t millisecond = 0;
+};
+
+// The current local time in the system's time zone.
+LocalTime readLocalTime();
+
+// A monotonic counter that never goes backwards, in ticks of highResolutionFrequency().
+std::int64_t highResolutionTicks();
+// Ticks per second of highResolutionTicks(); constant for the life of the process.
+std::int64_t highResolutionFrequency();
+
+}  // namespace tev::platform
