@@ -1,0 +1,322 @@
+#include "serialization/msgpack_reader.h"
+
+#include <cstdint>
+#include <cstring>
+#include <new>
+#include <stdexcept>
+#include <string_view>
+
+#include "binding/nesting_limit.h"
+#include "logging/format_message.h"
+
+namespace tev {
+namespace {
+
+// One open node: a value being filled, or a container receiving its items (for a structure,
+// keys and values alternate, so it expects twice its entry count).
+struct Frame {
+  BindingProperty* value;
+  std::uint64_t expected;
+  std::uint64_t taken;
+  bool container;
+};
+
+class Decoder {
+ public:
+  Decoder(BindingResult& result, const std::uint8_t* data, std::size_t size)
+      : result_(result), data_(data), size_(size), reserveBudget_(size) {}
+
+  std::size_t run();
+  std::size_t position() const { return position_; }
+
+ private:
+  std::size_t remaining() const { return size_ - position_; }
+
+  void fail(const String& message) { result_.fail(message); }
+  void failInvalid(std::size_t position) {
+    fail(formatMessage("Invalid MessagePack data at position %1.", std::uint64_t{position}));
+  }
+
+  // Reads a big-endian number of `bytes` bytes; on truncation fails and returns false. Every
+  // bound check compares against what is left, so it cannot overflow on 32-bit targets.
+  bool readNumber(std::size_t bytes, std::uint64_t& out);
+  // Reads a length of `bytes` bytes and then that many body bytes.
+  bool readBody(std::size_t lengthBytes, bool isString, std::string_view& out);
+  bool readSized(std::uint64_t length, bool isString, std::string_view& out);
+
+  bool readKey(std::uint8_t type);
+  bool decodeItem(std::uint8_t type, Frame& frame);
+  bool openContainer(Frame& frame, std::uint64_t count, bool structure);
+  bool refuseDeeperNesting();
+  void push(BindingProperty& value) { frames_[depth_++] = Frame{&value, 0, 0, false}; }
+
+  BindingResult& result_;
+  const std::uint8_t* data_;
+  std::size_t size_;
+  std::size_t position_ = 0;
+  // Collections reserve room only for as many elements as there are input bytes overall, so a
+  // declared count can never make the decoder allocate beyond what the input could fill.
+  std::size_t reserveBudget_;
+  std::string_view pendingKey_;
+  // A frame per open container and one for the value being read inside the innermost.
+  Frame frames_[kMaxNestingDepth + 1];
+  std::size_t depth_ = 0;
+};
+
+bool Decoder::readNumber(std::size_t bytes, std::uint64_t& out) {
+  if (remaining() < bytes) {
+    const std::uint64_t position = position_;
+    switch (bytes) {
+      case 1:
+        fail(
+            formatMessage("Invalid MessagePack data. 8-bit integer value at position %1 is "
+                          "truncated.",
+                          position));
+        break;
+      case 2:
+        fail(
+            formatMessage("Invalid MessagePack data. 16-bit integer value at position %1 is "
+                          "truncated.",
+                          position));
+        break;
+      case 4:
+        fail(
+            formatMessage("Invalid MessagePack data. 32-bit integer value at position %1 is "
+                          "truncated.",
+                          position));
+        break;
+      default:
+        fail(
+            formatMessage("Invalid MessagePack data. 64-bit integer value at position %1 is "
+                          "truncated.",
+                          position));
+        break;
+    }
+    return false;
+  }
+  const std::uint8_t* p = data_ + position_;
+  std::uint64_t value = 0;
+  for (std::size_t i = 0; i < bytes; ++i) value = (value << 8) | p[i];
+  position_ += bytes;
+  out = value;
+  return true;
+}
+
+bool Decoder::readSized(std::uint64_t length, bool isString, std::string_view& out) {
+  if (length > remaining()) {
+    if (isString) {
+      fail(formatMessage("Invalid MessagePack data. String of size %1 at position %2 is truncated.",
+                         length, std::uint64_t{position_}));
+    } else {
+      fail(formatMessage(
+          "Invalid MessagePack data. Raw bytes of size %1 at position %2 are truncated.", length,
+          std::uint64_t{position_}));
+    }
+    return false;
+  }
+  const std::size_t count = static_cast<std::size_t>(length);
+  out = std::string_view(reinterpret_cast<const char*>(data_ + position_), count);
+  position_ += count;
+  return true;
+}
+
+bool Decoder::readBody(std::size_t lengthBytes, bool isString, std::string_view& out) {
+  std::uint64_t length = 0;
+  return readNumber(lengthBytes, length) && readSized(length, isString, out);
+}
+
+bool Decoder::readKey(std::uint8_t type) {
+  if (type >= 0xA0 && type <= 0xBF) return readSized(type & 0x1Fu, true, pendingKey_);
+  switch (type) {
+    case 0xD9:
+      return readBody(1, true, pendingKey_);
+    case 0xDA:
+      return readBody(2, true, pendingKey_);
+    case 0xDB:
+      return readBody(4, true, pendingKey_);
+    default:
+      fail(formatMessage("Invalid MessagePack data at position %1. Map keys must be strings.",
+                         std::uint64_t{position_}));
+      return false;
+  }
+}
+
+// Called right after a container's type byte, before its count is read, so the message names
+// the same position for every container type. The top frame's index is the number of
+// containers around it.
+bool Decoder::refuseDeeperNesting() {
+  if (depth_ <= kMaxNestingDepth) return false;
+  fail(formatMessage("Invalid MessagePack data at position %1. Nesting deeper than %2 levels.",
+                     std::uint64_t{position_}, kMaxNestingDepth));
+  return true;
+}
+
+bool Decoder::openContainer(Frame& frame, std::uint64_t count, bool structure) {
+  frame.container = true;
+  frame.taken = 0;
+  if (structure) {
+    frame.expected = count * 2;  // at most 2^33 - 2: no overflow in 64 bits
+    frame.value->makeStructure();
+  } else {
+    frame.expected = count;
+    frame.value->makeCollection();
+    std::size_t room = remaining() < reserveBudget_ ? remaining() : reserveBudget_;
+    if (count < room) room = static_cast<std::size_t>(count);
+    if (room > kMaxCollectionSize) room = kMaxCollectionSize;
+    reserveBudget_ -= room;
+    frame.value->reserve(room);
+  }
+  return true;
+}
+
+// Decodes the item whose type byte was just read into `frame`'s value. Scalars pop their frame;
+// a container header leaves it open for its items.
+bool Decoder::decodeItem(std::uint8_t type, Frame& frame) {
+  BindingProperty& value = *frame.value;
+  std::uint64_t number = 0;
+  std::string_view bytes;
+  if (type <= 0x7F) {
+    value.setSigned(type);
+  } else if (type >= 0xE0) {
+    value.setSigned(static_cast<std::int8_t>(type));
+  } else if (type <= 0x8F) {
+    return !refuseDeeperNesting() && openContainer(frame, type & 0x0Fu, true);
+  } else if (type <= 0x9F) {
+    return !refuseDeeperNesting() && openContainer(frame, type & 0x0Fu, false);
+  } else if (type <= 0xBF) {
+    if (!readSized(type & 0x1Fu, true, bytes)) return false;
+    value.setString(bytes);
+  } else {
+    switch (type) {
+      case 0xC0:
+        value.reset();
+        break;
+      case 0xC2:
+        value.setBool(false);
+        break;
+      case 0xC3:
+        value.setBool(true);
+        break;
+      case 0xC4:
+      case 0xC5:
+      case 0xC6:
+        if (!readBody(std::size_t{1} << (type - 0xC4), false, bytes)) return false;
+        value.setBlob(bytes.data(), bytes.size());
+        break;
+      case 0xCA: {
+        if (!readNumber(4, number)) return false;
+        const std::uint32_t bits = static_cast<std::uint32_t>(number);
+        float single;
+        std::memcpy(&single, &bits, sizeof single);
+        value.setFloat(single);
+        break;
+      }
+      case 0xCB: {
+        if (!readNumber(8, number)) return false;
+        double wide;
+        std::memcpy(&wide, &number, sizeof wide);
+        value.setFloat(wide);
+        break;
+      }
+      case 0xCC:
+      case 0xCD:
+      case 0xCE:
+      case 0xCF:
+        if (!readNumber(std::size_t{1} << (type - 0xCC), number)) return false;
+        value.setUnsigned(number);
+        break;
+      case 0xD0:
+        if (!readNumber(1, number)) return false;
+        value.setSigned(static_cast<std::int8_t>(number));
+        break;
+      case 0xD1:
+        if (!readNumber(2, number)) return false;
+        value.setSigned(static_cast<std::int16_t>(number));
+        break;
+      case 0xD2:
+        if (!readNumber(4, number)) return false;
+        value.setSigned(static_cast<std::int32_t>(number));
+        break;
+      case 0xD3:
+        if (!readNumber(8, number)) return false;
+        value.setSigned(static_cast<std::int64_t>(number));
+        break;
+      case 0xD9:
+      case 0xDA:
+      case 0xDB:
+        if (!readBody(std::size_t{1} << (type - 0xD9), true, bytes)) return false;
+        value.setString(bytes);
+        break;
+      case 0xDC:
+      case 0xDD:
+        if (refuseDeeperNesting() || !readNumber(type == 0xDC ? 2 : 4, number)) return false;
+        return openContainer(frame, number, false);
+      case 0xDE:
+      case 0xDF:
+        if (refuseDeeperNesting() || !readNumber(type == 0xDE ? 2 : 4, number)) return false;
+        return openContainer(frame, number, true);
+      default:  // 0xC1, ext 8/16/32, fixext 1..16
+        failInvalid(position_);
+        return false;
+    }
+  }
+  --depth_;
+  return true;
+}
+
+std::size_t Decoder::run() {
+  result_.value().reset();
+  push(result_.value());
+  bool keyExpected = false;
+  while (position_ < size_) {
+    Frame* top = &frames_[depth_ - 1];
+    while (top->container && top->taken == top->expected) {
+      if (--depth_ == 0) return position_;
+      top = &frames_[depth_ - 1];
+    }
+    if (top->container) {
+      const bool valueNext = top->value->isStructure() && (top->taken & 1u) != 0;
+      const bool keyNext = top->value->isStructure() && !valueNext;
+      ++top->taken;
+      if (keyNext) {
+        keyExpected = true;
+      } else if (valueNext) {
+        BindingProperty& member = top->value->member(pendingKey_);
+        // A repeated key replaces its member instead of merging two containers.
+        if (!member.isEmpty()) member.reset();
+        push(member);
+      } else {
+        push(top->value->append());
+      }
+    }
+    const std::uint8_t type = data_[position_++];
+    if (keyExpected) {
+      keyExpected = false;
+      if (!readKey(type)) return position_;
+      continue;
+    }
+    if (!decodeItem(type, frames_[depth_ - 1])) return position_;
+    if (depth_ == 0) break;
+  }
+  return position_;
+}
+
+}  // namespace
+
+std::size_t decodeMsgPack(BindingResult& result, const void* data, std::size_t size) {
+  if (!result.ok()) return 0;
+  if (data == nullptr) size = 0;
+  Decoder decoder(result, static_cast<const std::uint8_t*>(data), size);
+  try {
+    return decoder.run();
+  } catch (const std::length_error&) {
+    result.fail(formatMessage("Invalid MessagePack data at position %1. Too many elements.",
+                              std::uint64_t{decoder.position()}));
+  } catch (const std::bad_alloc&) {
+    result.fail(formatMessage("Invalid MessagePack data at position %1. Out of memory.",
+                              std::uint64_t{decoder.position()}));
+  }
+  return decoder.position();
+}
+
+}  // namespace tev

@@ -1,0 +1,132 @@
+#include "serialization/json_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/serialization/codec_test_support.h"
+
+namespace tev {
+namespace {
+
+using codec_test::describe;
+
+std::string parsed(const std::string& text) {
+  const BindingResult result = parseJson(text.c_str());
+  return result.ok() ? describe(result.value()) : "error: " + std::string(result.error());
+}
+
+TEST(JsonReader, NumbersMapByFormAndRange) {
+  EXPECT_EQ(parsed("[1, -1, 1.0, 18446744073709551615, 18446744073709551616]"),
+            "[u1,s-1,f1,u18446744073709551615,f1.8446744073709552e+19]");
+  EXPECT_EQ(parsed("[-9223372036854775808, -9223372036854775809, -0, 0, 1e2, 4294967296]"),
+            "[s-9223372036854775808,f-9.2233720368547758e+18,s0,u0,f100,u4294967296]");
+}
+
+TEST(JsonReader, BuildsEveryKind) {
+  EXPECT_EQ(parsed("null"), "null");
+  EXPECT_EQ(parsed(" {\"t\": true, \"f\": false, \"n\": null, \"s\": \"x\\ty\", \"a\": [[], {}]} "),
+            "{a:[[],{}],f:false,n:null,s:\"x\ty\",t:true}");
+  EXPECT_EQ(parsed("[\"\\u00e9\\ud83d\\ude00\"]"), "[\"\xC3\xA9\xF0\x9F\x98\x80\"]");
+}
+
+TEST(JsonReader, KeepsNulBytesEscapedInStrings) {
+  const BindingResult result = parseJson("\"a\\u0000b\"");
+  ASSERT_TRUE(result.ok());
+  EXPECT_EQ(result.value().getString(), std::string_view("a\0b", 3));
+}
+
+TEST(JsonReader, MembersComeOutInByteOrderAndARepeatedKeyReplaces) {
+  EXPECT_EQ(parsed("{\"b\": 1, \"a\": 2, \"B\": 3, \"\xC3\xA9\": 4}"),
+            "{B:u3,a:u2,b:u1,\xC3\xA9:u4}");
+  EXPECT_EQ(parsed("{\"a\": 1, \"a\": 2}"), "{a:u2}");
+  // The later container replaces the earlier one; the two are not merged.
+  EXPECT_EQ(parsed("{\"a\": [1, 2], \"a\": [3]}"), "{a:[u3]}");
+  EXPECT_EQ(parsed("{\"a\": {\"x\": 1}, \"a\": {\"y\": 2}}"), "{a:{y:u2}}");
+  EXPECT_EQ(parsed("{\"a\": [1], \"a\": null}"), "{a:null}");
+}
+
+struct ErrorRow {
+  const char* json;
+  const char* message;
+};
+
+TEST(JsonReader, ReportsRapidjsonMessagesWithOffsets) {
+  const ErrorRow rows[] = {
+      {"", "Error: The document is empty. at offset 0."},
+      {"  ", "Error: The document is empty. at offset 2."},
+      {" \t\r\n", "Error: The document is empty. at offset 4."},
+      {"{} x", "Error: The document root must not be followed by other values. at offset 3."},
+      {"1 2", "Error: The document root must not be followed by other values. at offset 2."},
+      {"nul", "Error: Invalid value. at offset 3."},
+      {"[1,]", "Error: Invalid value. at offset 3."},
+      {"NaN", "Error: Invalid value. at offset 0."},
+      {"[Infinity]", "Error: Invalid value. at offset 1."},
+      {"// c\n1", "Error: Invalid value. at offset 0."},
+      {"{1:2}", "Error: Missing a name for object member. at offset 1."},
+      {"{\"a\" 1}", "Error: Missing a colon after a name of object member. at offset 5."},
+      {"{\"a\":1 \"b\":2}", "Error: Missing a comma or '}' after an object member. at offset 7."},
+      {"[1 2]", "Error: Missing a comma or ']' after an array element. at offset 3."},
+      {"\"\\u12G4\"", "Error: Incorrect hex digit after \\u escape in string. at offset 1."},
+      {"\"\\ud800x\"", "Error: The surrogate pair in string is invalid. at offset 1."},
+      {"\"\\q\"", "Error: Invalid escape character in string. at offset 1."},
+      {"\"abc", "Error: Missing a closing quotation mark in string. at offset 4."},
+      {"1e400", "Error: Number too big to be stored in double. at offset 0."},
+      {"1.", "Error: Miss fraction part in number. at offset 2."},
+      {"1e", "Error: Miss exponent in number. at offset 2."},
+  };
+  for (const ErrorRow& row : rows) {
+    const BindingResult result = parseJson(row.json);
+    EXPECT_FALSE(result.ok()) << row.json;
+    EXPECT_EQ(result.error(), row.message) << row.json;
+    // A failed parse keeps nothing of the partial tree: only {"error": text}.
+    EXPECT_EQ(result.value().size(), 1u) << row.json;
+  }
+}
+
+TEST(JsonReader, NullTextIsAnEmptyDocument) {
+  EXPECT_EQ(parseJson(nullptr).error(), "Error: The document is empty. at offset 0.");
+  EXPECT_EQ(parseJson(nullptr, 5).error(), "Error: The document is empty. at offset 0.");
+}
+
+TEST(JsonReader, PointerAndLengthNeverReadPastTheLength) {
+  // No terminator after the bytes: AddressSanitizer would catch a read past them.
+  const std::string text = "[1,2]";
+  std::vector<char> exact(text.begin(), text.end());
+  BindingResult whole = parseJson(exact.data(), exact.size());
+  EXPECT_EQ(describe(whole.value()), "[u1,u2]");
+
+  std::vector<char> cut(text.begin(), text.begin() + 3);  // "[1,"
+  EXPECT_EQ(parseJson(cut.data(), cut.size()).error(), "Error: Invalid value. at offset 3.");
+  std::vector<char> number = {'1', '2'};
+  EXPECT_EQ(describe(parseJson(number.data(), number.size()).value()), "u12");
+  std::vector<char> key = {'{', '"', 'a'};
+  EXPECT_EQ(parseJson(key.data(), key.size()).error(),
+            "Error: Missing a closing quotation mark in string. at offset 3.");
+}
+
+TEST(JsonReader, PointerAndLengthStopAtTheFirstNul) {
+  const std::string text("[1] \0 garbage", 13);
+  EXPECT_EQ(describe(parseJson(text.data(), text.size()).value()), "[u1]");
+  const std::string broken("[1\0]", 4);
+  EXPECT_EQ(parseJson(broken.data(), broken.size()).error(),
+            "Error: Missing a comma or ']' after an array element. at offset 2.");
+  EXPECT_EQ(parseJson(text.data(), 0).error(), "Error: The document is empty. at offset 0.");
+}
+
+TEST(LooksLikeJson, OnlyBlanksMayPrecedeTheBracket) {
+  EXPECT_TRUE(looksLikeJson("{}"));
+  EXPECT_TRUE(looksLikeJson("   [1]"));
+  EXPECT_TRUE(looksLikeJson(std::string_view("  {")));
+  EXPECT_FALSE(looksLikeJson("\t{}"));
+  EXPECT_FALSE(looksLikeJson("\n[1]"));
+  EXPECT_FALSE(looksLikeJson("\"text\""));
+  EXPECT_FALSE(looksLikeJson("   "));
+  EXPECT_FALSE(looksLikeJson(""));
+  EXPECT_FALSE(looksLikeJson(static_cast<const char*>(nullptr)));
+  EXPECT_FALSE(looksLikeJson(std::string_view("  ")));
+}
+
+}  // namespace
+}  // namespace tev

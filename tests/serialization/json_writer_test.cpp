@@ -1,0 +1,124 @@
+#include "serialization/json_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "binding/binding_registry.h"
+#include "serialization/json_reader.h"
+#include "tests/serialization/codec_test_support.h"
+
+namespace tev {
+namespace {
+
+std::string compact(const BindingProperty& value, const BindingRegistry* registry = nullptr) {
+  const String text = writeJson(value, registry);
+  return std::string(text.data(), text.size());
+}
+
+std::string pretty(const BindingProperty& value, const char* lineBreak) {
+  const String text = writeJson(value, nullptr, lineBreak);
+  return std::string(text.data(), text.size());
+}
+
+TEST(JsonWriter, EmptyRootIsTheEmptyTextAndEmptyMembersAreNull) {
+  BindingProperty root;
+  EXPECT_EQ(compact(root), "");
+  EXPECT_EQ(pretty(root, "\r\n"), "");
+  root.member("gone");
+  root.member("list").append();
+  EXPECT_EQ(compact(root), "{\"gone\":null,\"list\":[null]}");
+}
+
+TEST(JsonWriter, ScalarsUseRapidjsonForms) {
+  BindingProperty list;
+  list.append().setBool(true);
+  list.append().setSigned(std::numeric_limits<std::int64_t>::min());
+  list.append().setUnsigned(std::numeric_limits<std::uint64_t>::max());
+  list.append().setFloat(0.0);
+  list.append().setFloat(1.0);
+  list.append().setFloat(0.1);
+  list.append().setFloat(-2.5e-300);
+  list.append().setFloat(1e21);
+  EXPECT_EQ(compact(list),
+            "[true,-9223372036854775808,18446744073709551615,0.0,1.0,0.1,-2.5e-300,1e21]");
+}
+
+TEST(JsonWriter, NanAndInfinitiesBecomeNull) {
+  BindingProperty root;
+  root.member("nan").setFloat(std::numeric_limits<double>::quiet_NaN());
+  root.member("up").setFloat(std::numeric_limits<double>::infinity());
+  BindingProperty& list = root.member("list");
+  list.append().setFloat(-std::numeric_limits<double>::infinity());
+  list.append().setFloat(2.0);
+  const std::string text = compact(root);
+  EXPECT_EQ(text, "{\"list\":[null,2.0],\"nan\":null,\"up\":null}");
+  EXPECT_TRUE(parseJson(text.c_str()).ok());
+  BindingProperty alone;
+  alone.setFloat(std::numeric_limits<double>::quiet_NaN());
+  EXPECT_EQ(compact(alone), "null");
+}
+
+TEST(JsonWriter, StringsAreEscapedAndBlobsWrittenAsBase64) {
+  BindingProperty root;
+  root.member("text").setString(std::string_view("q\"b\\\n\x01\0\xC3\xA9", 9));
+  root.member("blob").setBlob("\x41\x0A", 2);
+  root.member("none").setBlob(nullptr, 0);
+  EXPECT_EQ(compact(root),
+            "{\"blob\":\"QQo=\",\"none\":\"\",\"text\":\"q\\\"b\\\\\\n\\u0001\\u0000\xC3\xA9\"}");
+}
+
+TEST(JsonWriter, KeysAreWrittenInByteOrder) {
+  const BindingResult read = parseJson("{\"b\": 1, \"a\": 2, \"_\": {\"z\": 0, \"Z\": 0}}");
+  ASSERT_TRUE(read.ok());
+  EXPECT_EQ(compact(read.value()), "{\"_\":{\"Z\":0,\"z\":0},\"a\":2,\"b\":1}");
+}
+
+enum class Shade : std::int32_t { kLight = 1, kDark = 2 };
+
+TEST(JsonWriter, EnumsAreNamedThroughTheRegistry) {
+  static const BindingTypeInfo kShadeInfo{0x5EED0001u, "codec_test::Shade"};
+  BindingRegistry registry;
+  registry.registerType(4, "Shade", kShadeInfo, true)
+      .addEnumerator("Light", 1)
+      .addEnumerator("Dark", 2)
+      .addEnumerator("Also", 2);
+  BindingProperty list;
+  list.append().setEnum(2, kShadeInfo.identifier);
+  list.append().setEnum(7, kShadeInfo.identifier);
+  list.append().setEnum(1, 0x5EED0002u);
+  EXPECT_EQ(compact(list, &registry), "[\"Also\",7,1]");
+  EXPECT_EQ(compact(list), "[2,7,1]");
+}
+
+TEST(JsonWriter, PrettyFormIndentsFourSpacesWithTheGivenLineBreak) {
+  BindingProperty root;
+  root.member("items").append().setUnsigned(1);
+  EXPECT_EQ(pretty(root, "\r\n"), "{\r\n    \"items\": [\r\n        1\r\n    ]\r\n}");
+  EXPECT_EQ(pretty(root, "\n"), "{\n    \"items\": [\n        1\n    ]\n}");
+  // An empty line break means compact.
+  EXPECT_EQ(pretty(root, ""), "{\"items\":[1]}");
+  BindingProperty empties;
+  empties.member("a").makeCollection();
+  empties.member("b").makeStructure();
+  empties.member("c").setString("x\ny");
+  EXPECT_EQ(pretty(empties, "\r\n"),
+            "{\r\n    \"a\": [],\r\n    \"b\": {},\r\n    \"c\": \"x\\ny\"\r\n}");
+}
+
+TEST(JsonWriter, ParsedTreesSurviveARoundTrip) {
+  const char* text =
+      "{\"items\":[{\"key\":{\"id\":5,\"type\":\"GAME\"},\"prices\":[1.5,-2,0.0,"
+      "18446744073709551615],\"sale\":null,\"name\":\"\\u0000\\\"\"}],\"flag\":false}";
+  const BindingResult first = parseJson(text);
+  ASSERT_TRUE(first.ok());
+  const String written = writeJson(first.value());
+  const BindingResult second = parseJson(written.c_str());
+  ASSERT_TRUE(second.ok());
+  EXPECT_EQ(codec_test::describe(second.value()), codec_test::describe(first.value()));
+}
+
+}  // namespace
+}  // namespace tev
