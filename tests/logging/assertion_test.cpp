@@ -75,6 +75,10 @@ TEST_F(ReportAssertion, IsNotWrittenWhenTheLogDropsErrors) {
 }
 
 TEST_F(ReportAssertion, CutsLongReportsAtTheMessageLimit) {
+  LogTargetInterface* stdErr = api().stdErrTarget();
+  LogTargetInterface* debugger = api().debuggerTarget();
+  stdErr->unregisterTarget(stdErr);
+  debugger->unregisterTarget(debugger);
   CaptureTarget target;
   target.registerTarget();
   const std::string description(6000, 'd');

@@ -18,7 +18,7 @@ namespace tev {
 namespace {
 
 constexpr int kWriters = 4;
-constexpr int kMessagesPerWriter = 1500;
+constexpr int kMessagesPerWriter = 3000;
 
 // Records, per writer, the sequence numbers it received, in order.
 class SequenceTarget final : public LogTarget {

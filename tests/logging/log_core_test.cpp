@@ -124,10 +124,11 @@ TEST_F(LogFilters, CountsAcceptedWarningsAndErrors) {
 TEST_F(LogFilters, FormatsPrintfStyleAndCutsAt4095) {
   CaptureTarget target;
   target.registerTarget();
-  logMessage(kLogLevelWarn, 0, 0, "%s=%d %05.1f %%", "n", -3, 2.25);
+  const auto tst = static_cast<std::uint32_t>(kLogGroupTst);  // not for the built-in targets
+  logMessage(kLogLevelWarn, tst, 0, "%s=%d %05.1f %%", "n", -3, 2.25);
   const std::string longText(5000, 'y');
-  logMessage(kLogLevelWarn, 0, 0, "%s", longText.c_str());
-  logMessage(kLogLevelWarn, 0, 0, nullptr);
+  logMessage(kLogLevelWarn, tst, 0, "%s", longText.c_str());
+  logMessage(kLogLevelWarn, tst, 0, nullptr);
   const auto messages = target.messages();
   ASSERT_EQ(messages.size(), 3u);
   EXPECT_EQ(messages[0], "n=-3 002.2 %");
