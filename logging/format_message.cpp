@@ -11,10 +11,11 @@ namespace tev {
 namespace format_internal {
 namespace {
 
-int applyChunk(FormatCall& call, ...) {
+// The frame goes by pointer: va_start after a reference parameter is undefined behaviour.
+int applyChunk(FormatCall* call, ...) {
   std::va_list args;
   va_start(args, call);
-  const int result = platform::boundedFormat(call.output, call.room, call.spec, args);
+  const int result = platform::boundedFormat(call->output, call->room, call->spec, args);
   va_end(args);
   return result;
 }
@@ -24,11 +25,11 @@ template <typename V>
 int apply(FormatCall& call, V value) {
   switch (call.starCount) {
     case 0:
-      return applyChunk(call, value);
+      return applyChunk(&call, value);
     case 1:
-      return applyChunk(call, call.stars[0], value);
+      return applyChunk(&call, call.stars[0], value);
     default:
-      return applyChunk(call, call.stars[0], call.stars[1], value);
+      return applyChunk(&call, call.stars[0], call.stars[1], value);
   }
 }
 
