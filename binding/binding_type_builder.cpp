@@ -1,5 +1,6 @@
 #include "binding/binding_type_builder.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "binding/internal/fixed_text.h"
@@ -57,6 +58,14 @@ BindingTypeBuilder& BindingTypeBuilder::addField(const BindingFieldSpec& spec,
   field.owner = descriptor_;
   field.optional = spec.optional ? 1 : 0;
   descriptor_->fields.push_back(std::move(field));
+  // Growing `fields` may have moved every name, so the views are taken afresh; a stable sort
+  // keeps fields of the same name in registration order.
+  Vector<BindingFieldName>& order = descriptor_->fieldsByName;
+  order.resize(descriptor_->fields.size());
+  for (std::uint32_t i = 0; i < order.size(); ++i) order[i] = {descriptor_->fields[i].name, i};
+  std::stable_sort(
+      order.begin(), order.end(),
+      [](const BindingFieldName& a, const BindingFieldName& b) { return a.name < b.name; });
   return *this;
 }
 

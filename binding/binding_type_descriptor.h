@@ -45,6 +45,11 @@ struct BindingEnumerator {
   String description;
 };
 
+struct BindingFieldName {
+  std::string_view name;
+  std::uint32_t index = 0;
+};
+
 // Orders texts as unsigned bytes, the shorter first on a common prefix; accepts string views.
 struct BindingByteLess {
   using is_transparent = void;
@@ -61,6 +66,10 @@ struct BindingTypeDescriptor {
   String description;
   Vector<String> tags;                    // in the order added
   Vector<BindingFieldDescriptor> fields;  // records: in the order registered
+  // The fields' names ordered as bytes with their indices into `fields`, kept by the builder so
+  // that a structure's members (also in key order) are matched to fields in one merged walk.
+  // The views point into `fields` and are renewed whenever a field is added.
+  Vector<BindingFieldName> fieldsByName;
   OrderedMap<String, BindingEnumerator, BindingByteLess> enumerators;  // enumerations: by name
   BindingRegistry* registry = nullptr;
 

@@ -1,8 +1,11 @@
 #include "binding/internal/conversion_steps.h"
 
+#include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 
 #include "binding/binding_registry.h"
@@ -47,11 +50,48 @@ constexpr const char* kUnregisteredNative =
 constexpr const char* kNativeTooDeep =
     "Couldn't convert native value because it's nested deeper than %1 levels.";
 
+// Three-way comparison as unsigned bytes, the shorter first on a common prefix. Field names and
+// keys are short: comparing eight bytes at a time in registers beats a call to memcmp. A word
+// read in big-endian order compares like its bytes one by one.
+inline std::uint64_t bigEndianWord(const char* bytes) {
+  std::uint64_t word;
+  std::memcpy(&word, bytes, sizeof word);
+  if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
+  return word;
+}
+
+inline int compareBytes(std::string_view a, std::string_view b) {
+  const std::size_t common = a.size() < b.size() ? a.size() : b.size();
+  std::size_t i = 0;
+  for (; i + 8 <= common; i += 8) {
+    const std::uint64_t x = bigEndianWord(a.data() + i);
+    const std::uint64_t y = bigEndianWord(b.data() + i);
+    if (x != y) return x < y ? -1 : 1;
+  }
+  for (; i < common; ++i) {
+    const auto x = static_cast<unsigned char>(a[i]);
+    const auto y = static_cast<unsigned char>(b[i]);
+    if (x != y) return x < y ? -1 : 1;
+  }
+  return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+// Records with at most this many fields match members without a heap allocation.
+constexpr std::size_t kInlineFieldSlots = 32;
+
 String text(std::string_view view) { return toString(view); }
 
+// Out of line: formatting needs a 4 KiB buffer, which would otherwise enlarge the frames of the
+// conversions that succeed.
 template <typename... Args>
-bool fail(BindingResult& result, const char* message, const Args&... args) {
+[[gnu::noinline]] bool fail(BindingResult& result, const char* message, const Args&... args) {
   result.fail(formatMessage(message, args...));
+  return false;
+}
+
+template <typename... Args>
+[[gnu::noinline]] bool setError(String& error, const char* message, const Args&... args) {
+  error = formatMessage(message, args...);
   return false;
 }
 
@@ -145,20 +185,20 @@ bool signedFromValue(BindingResult& result, const BindingProperty& value, std::s
                      std::int64_t minimum, std::int64_t maximum, std::string_view typeName,
                      std::int64_t& output) {
   if (!result.ok()) return false;
-  const String type = text(typeName);
   switch (value.kind()) {
     case Kind::kEmpty:
       return failRequired(result, path);
     case Kind::kSigned: {
       const std::int64_t v = value.getSigned();
-      if (v < minimum || v > maximum) return fail(result, kOutOfRange, v, text(path), type);
+      if (v < minimum || v > maximum)
+        return fail(result, kOutOfRange, v, text(path), text(typeName));
       output = v;
       return true;
     }
     case Kind::kUnsigned: {
       const std::uint64_t v = value.getUnsigned();
       if (v > static_cast<std::uint64_t>(maximum)) {
-        return fail(result, kOutOfRange, v, text(path), type);
+        return fail(result, kOutOfRange, v, text(path), text(typeName));
       }
       output = static_cast<std::int64_t>(v);
       return true;
@@ -166,7 +206,7 @@ bool signedFromValue(BindingResult& result, const BindingProperty& value, std::s
     case Kind::kFloat: {
       const double f = value.getFloat();
       if (!floatFitsSigned(f, minimum, maximum))
-        return fail(result, kOutOfRange, f, text(path), type);
+        return fail(result, kOutOfRange, f, text(path), text(typeName));
       output = static_cast<std::int64_t>(f);  // truncates toward zero
       return true;
     }
@@ -175,21 +215,22 @@ bool signedFromValue(BindingResult& result, const BindingProperty& value, std::s
       std::int64_t parsed = 0;
       switch (parseSigned(input, parsed)) {
         case ParseStatus::kBadFormat:
-          return fail(result, kNumberFormat, text(input), text(path), type);
+          return fail(result, kNumberFormat, text(input), text(path), text(typeName));
         case ParseStatus::kOverflow:
-          return fail(result, kOutOfRange, text(input), text(path), type);
+          return fail(result, kOutOfRange, text(input), text(path), text(typeName));
         case ParseStatus::kParsed:
           break;
       }
       if (parsed < minimum || parsed > maximum) {
-        return fail(result, kOutOfRange, text(input), text(path), type);
+        return fail(result, kOutOfRange, text(input), text(path), text(typeName));
       }
       output = parsed;
       return true;
     }
     case Kind::kEnum: {
       const std::int32_t v = value.getEnum().value;
-      if (v < minimum || v > maximum) return fail(result, kOutOfRange, v, text(path), type);
+      if (v < minimum || v > maximum)
+        return fail(result, kOutOfRange, v, text(path), text(typeName));
       output = v;
       return true;
     }
@@ -201,27 +242,27 @@ bool signedFromValue(BindingResult& result, const BindingProperty& value, std::s
 bool unsignedFromValue(BindingResult& result, const BindingProperty& value, std::string_view path,
                        std::uint64_t maximum, std::string_view typeName, std::uint64_t& output) {
   if (!result.ok()) return false;
-  const String type = text(typeName);
   switch (value.kind()) {
     case Kind::kEmpty:
       return failRequired(result, path);
     case Kind::kSigned: {
       const std::int64_t v = value.getSigned();
       if (v < 0 || static_cast<std::uint64_t>(v) > maximum) {
-        return fail(result, kOutOfRange, v, text(path), type);
+        return fail(result, kOutOfRange, v, text(path), text(typeName));
       }
       output = static_cast<std::uint64_t>(v);
       return true;
     }
     case Kind::kUnsigned: {
       const std::uint64_t v = value.getUnsigned();
-      if (v > maximum) return fail(result, kOutOfRange, v, text(path), type);
+      if (v > maximum) return fail(result, kOutOfRange, v, text(path), text(typeName));
       output = v;
       return true;
     }
     case Kind::kFloat: {
       const double f = value.getFloat();
-      if (!floatFitsUnsigned(f, maximum)) return fail(result, kOutOfRange, f, text(path), type);
+      if (!floatFitsUnsigned(f, maximum))
+        return fail(result, kOutOfRange, f, text(path), text(typeName));
       output = static_cast<std::uint64_t>(f);
       return true;
     }
@@ -231,10 +272,10 @@ bool unsignedFromValue(BindingResult& result, const BindingProperty& value, std:
       const ParseStatus status = parseWhole(
           input, [](const char* s, char** e) { return std::strtoull(s, e, 0); }, parsed);
       if (status == ParseStatus::kBadFormat) {
-        return fail(result, kNumberFormat, text(input), text(path), type);
+        return fail(result, kNumberFormat, text(input), text(path), text(typeName));
       }
       if (status == ParseStatus::kOverflow || startsWithMinus(input) || parsed > maximum) {
-        return fail(result, kOutOfRange, text(input), text(path), type);
+        return fail(result, kOutOfRange, text(input), text(path), text(typeName));
       }
       output = parsed;
       return true;
@@ -242,7 +283,7 @@ bool unsignedFromValue(BindingResult& result, const BindingProperty& value, std:
     case Kind::kEnum: {
       const std::int32_t v = value.getEnum().value;
       if (v < 0 || static_cast<std::uint64_t>(v) > maximum) {
-        return fail(result, kOutOfRange, v, text(path), type);
+        return fail(result, kOutOfRange, v, text(path), text(typeName));
       }
       output = static_cast<std::uint64_t>(v);
       return true;
@@ -255,26 +296,27 @@ bool unsignedFromValue(BindingResult& result, const BindingProperty& value, std:
 bool floatingFromValue(BindingResult& result, const BindingProperty& value, std::string_view path,
                        double maximum, std::string_view typeName, double& output) {
   if (!result.ok()) return false;
-  const String type = text(typeName);
   const auto inRange = [maximum](double f) { return f >= -maximum && f <= maximum; };
   switch (value.kind()) {
     case Kind::kEmpty:
       return failRequired(result, path);
     case Kind::kSigned: {
       const std::int64_t v = value.getSigned();
-      if (!inRange(static_cast<double>(v))) return fail(result, kOutOfRange, v, text(path), type);
+      if (!inRange(static_cast<double>(v)))
+        return fail(result, kOutOfRange, v, text(path), text(typeName));
       output = static_cast<double>(v);
       return true;
     }
     case Kind::kUnsigned: {
       const std::uint64_t v = value.getUnsigned();
-      if (!inRange(static_cast<double>(v))) return fail(result, kOutOfRange, v, text(path), type);
+      if (!inRange(static_cast<double>(v)))
+        return fail(result, kOutOfRange, v, text(path), text(typeName));
       output = static_cast<double>(v);
       return true;
     }
     case Kind::kFloat: {
       const double f = value.getFloat();
-      if (!inRange(f)) return fail(result, kOutOfRange, f, text(path), type);
+      if (!inRange(f)) return fail(result, kOutOfRange, f, text(path), text(typeName));
       output = f;
       return true;
     }
@@ -284,18 +326,19 @@ bool floatingFromValue(BindingResult& result, const BindingProperty& value, std:
       const ParseStatus status = parseWhole(
           input, [](const char* s, char** e) { return std::strtod(s, e); }, parsed);
       if (status == ParseStatus::kBadFormat) {
-        return fail(result, kNumberFormat, text(input), text(path), type);
+        return fail(result, kNumberFormat, text(input), text(path), text(typeName));
       }
       // An underflow also reports ERANGE but yields a usable tiny number; only overflow fails.
       if ((status == ParseStatus::kOverflow && std::isinf(parsed)) || !inRange(parsed)) {
-        return fail(result, kOutOfRange, text(input), text(path), type);
+        return fail(result, kOutOfRange, text(input), text(path), text(typeName));
       }
       output = parsed;
       return true;
     }
     case Kind::kEnum: {
       const std::int32_t v = value.getEnum().value;
-      if (!inRange(static_cast<double>(v))) return fail(result, kOutOfRange, v, text(path), type);
+      if (!inRange(static_cast<double>(v)))
+        return fail(result, kOutOfRange, v, text(path), text(typeName));
       output = v;
       return true;
     }
@@ -414,10 +457,33 @@ void recordFromValue(BindingResult& result, const BindingProperty& value, std::s
     fail(result, kInputTooDeepMessage, text(path), kMaxNestingDepth);
     return;
   }
+  // Members and fieldsByName are both in byte order of their names: one merged walk finds every
+  // field's member with a single comparison per step instead of a lookup per field.
+  const std::size_t fieldCount = record->fields.size();
+  const BindingProperty* inlineSlots[kInlineFieldSlots];
+  Vector<const BindingProperty*> heapSlots;
+  const BindingProperty** members = inlineSlots;
+  if (fieldCount > kInlineFieldSlots) {
+    heapSlots.resize(fieldCount);
+    members = heapSlots.data();
+  }
+  for (std::size_t i = 0; i < fieldCount; ++i) members[i] = nullptr;
+  const BindingFieldName* next = record->fieldsByName.data();
+  const BindingFieldName* const last = next + record->fieldsByName.size();
+  for (const BindingMember member : value.members()) {
+    for (; next != last; ++next) {
+      const int comparison = compareBytes(next->name, member.key);
+      if (comparison > 0) break;  // the member has no field
+      if (comparison == 0) members[next->index] = &member.value;
+    }
+    if (next == last) break;
+  }
+
   auto* base = static_cast<unsigned char*>(output);
-  for (const BindingFieldDescriptor& field : record->fields) {
+  for (std::size_t i = 0; i < fieldCount; ++i) {
     if (!result.ok()) return;
-    const BindingProperty* member = value.findMember(field.name);
+    const BindingFieldDescriptor& field = record->fields[i];
+    const BindingProperty* member = members[i];
     if (member != nullptr && !member->isEmpty()) {
       const BindingConversionContext fieldContext{context.registry, field.type.descriptor,
                                                   context.depth + 1};
@@ -432,12 +498,10 @@ bool recordToValue(BindingProperty& target, const void* record,
                    const BindingConversionContext& context, String& error) {
   const BindingTypeDescriptor* descriptor = context.descriptor;
   if (descriptor == nullptr) {
-    error = formatMessage(kUnregisteredNative);
-    return false;
+    return setError(error, kUnregisteredNative);
   }
   if (context.depth >= kMaxNestingDepth) {
-    error = formatMessage(kNativeTooDeep, kMaxNestingDepth);
-    return false;
+    return setError(error, kNativeTooDeep, kMaxNestingDepth);
   }
   target.makeStructure();
   const auto* base = static_cast<const unsigned char*>(record);
@@ -461,8 +525,7 @@ bool recordToValue(BindingProperty& target, const void* record,
 
 bool vectorOutputUsable(const BindingConversionContext& context, String& error) {
   if (context.depth < kMaxNestingDepth) return true;
-  error = formatMessage(kNativeTooDeep, kMaxNestingDepth);
-  return false;
+  return setError(error, kNativeTooDeep, kMaxNestingDepth);
 }
 
 bool isOmittable(const BindingProperty& value) {

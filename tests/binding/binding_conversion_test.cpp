@@ -306,6 +306,26 @@ TEST_F(BindingConversion, MissingOrNullOptionalFieldsLeaveTheNativeFieldAlone) {
   EXPECT_EQ(record.note, "kept too");
 }
 
+TEST_F(BindingConversion, MembersAreMatchedToFieldsWhateverKeysSurroundThem) {
+  // Unknown keys before, between and after the fields, keys that are prefixes of field names
+  // and field names that are prefixes of keys, and keys longer than eight bytes.
+  BindingProperty input = minimalRecord();
+  for (const char* unknown :
+       {"", "A", "c", "coun", "countX", "keysAndMore", "nam", "zzzzzzzzzzzz"}) {
+    input.member(unknown).setString("ignored");
+  }
+  input.member("name").setString("n");
+  input.member("quantity").setUnsigned(9);
+  input.member("numbers").element(0).setSigned(4);
+  regtest::Record record;
+  EXPECT_EQ(convertError(input, record, &registry_, "record"), "");
+  EXPECT_EQ(record.count, 1);
+  EXPECT_EQ(record.name, "n");
+  EXPECT_EQ(record.quantity, 9u);
+  EXPECT_EQ(record.numbers, (tev::Vector<std::int32_t>{4}));
+  EXPECT_TRUE(record.keys.empty());
+}
+
 TEST_F(BindingConversion, TheFirstFailureWinsAndLaterFieldsAreUntouched) {
   regtest::Record record;
   record.name = "before";

@@ -192,6 +192,27 @@ TEST(BindingRegistry, FieldDescriptorRecordsWhatWasRegistered) {
   EXPECT_EQ(record->findField("name")->optional, 0);
 }
 
+TEST(BindingRegistry, FieldNameIndexFollowsByteOrderAndSurvivesGrowth) {
+  BindingRegistry registry;
+  auto builder = tev::registerBindingType<Plain>(registry, "Plain");
+  const char* names[] = {"b", "a_long_field_name_beyond_small_buffers", "B", "a", "b", "ab"};
+  for (const char* name : names) {
+    tev::BindingFieldSpec spec;
+    spec.name = name;
+    builder.addField(spec, countingConverter());
+  }
+  std::vector<std::string> ordered;
+  std::vector<std::uint32_t> indices;
+  for (const tev::BindingFieldName& entry : builder.descriptor().fieldsByName) {
+    ordered.emplace_back(entry.name);
+    indices.push_back(entry.index);
+    EXPECT_EQ(entry.name, builder.descriptor().fields[entry.index].name);
+  }
+  EXPECT_EQ(ordered, (std::vector<std::string>{"B", "a", "a_long_field_name_beyond_small_buffers",
+                                               "ab", "b", "b"}));
+  EXPECT_EQ(indices, (std::vector<std::uint32_t>{2, 3, 1, 5, 0, 4}));
+}
+
 TEST(BindingRegistry, SecondTypeIdentifierIsCopiedOnlyWithACode) {
   BindingRegistry registry;
   auto builder = tev::registerBindingType<Plain>(registry, "Plain");
