@@ -25,8 +25,17 @@ struct Filter {
 
 Filter gFilter;
 
+// Built with the settings of the built-in targets; registering them is left to the creator.
 struct Logger {
-  Logger() : stdErr(moduleLogApi()), stdOut(moduleLogApi()), debugger(moduleLogApi()) {}
+  Logger() : stdErr(moduleLogApi()), stdOut(moduleLogApi()), debugger(moduleLogApi()) {
+    targets.reserve(8);
+    stdErr.setPattern("#E(#T): #L| #M");
+    stdErr.setMasks(kLogGroupDbg, kLogGroupGen);
+    stdOut.setPattern("#M");
+    stdOut.setMasks(kLogGroupGen, kLogGroupDbg);
+    debugger.setPattern("#E(#T): #L| #M");
+    debugger.setMasks(kLogGroupDbg, 0);
+  }
 
   Vector<LogTargetInterface*> targets;
   bool secondaryFlag = false;
@@ -54,26 +63,24 @@ std::uint64_t joinWords(std::uint32_t low, std::uint32_t high) {
 Logger* ensureLogger() {
   Logger* logger = gLogger.load(std::memory_order_acquire);
   if (logger != nullptr) return logger;
+  // Out of memory is an answer here, not an exception: no exception leaves the log's table.
+  void* block = hookedAllocate(sizeof(Logger));
+  if (block == nullptr) return nullptr;
   try {
-    logger = createObject<Logger>();
-  } catch (const std::bad_alloc&) {
-    logger = nullptr;
+    logger = ::new (block) Logger();
+  } catch (...) {
+    hookedFree(block);
+    return nullptr;
   }
-  if (logger == nullptr) return nullptr;
   gFilter.muted.store(false);
   gFilter.minimumLevel.store(kLogLevelWarn);
   gFilter.suppressed.store(kLogGroupXtr);
   if (gModuleName.load(std::memory_order_acquire) == kUnknownModule) {
-    platform::hostExecutableFileName(gModuleNameBuffer, sizeof gModuleNameBuffer);
-    gModuleName.store(gModuleNameBuffer, std::memory_order_release);
+    if (platform::hostExecutableFileName(gModuleNameBuffer, sizeof gModuleNameBuffer) > 0) {
+      gModuleName.store(gModuleNameBuffer, std::memory_order_release);
+    }
   }
   (void)firstClockReading();
-  logger->stdErr.setPattern("#E(#T): #L| #M");
-  logger->stdErr.setMasks(kLogGroupDbg, kLogGroupGen);
-  logger->stdOut.setPattern("#M");
-  logger->stdOut.setMasks(kLogGroupGen, kLogGroupDbg);
-  logger->debugger.setPattern("#E(#T): #L| #M");
-  logger->debugger.setMasks(kLogGroupDbg, 0);
   gLogger.store(logger, std::memory_order_release);
   logger->stdErr.registerTarget();
   logger->debugger.registerTarget();

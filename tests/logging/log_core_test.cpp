@@ -10,6 +10,7 @@
 #include "logging/log_api.h"
 #include "logging/log_message.h"
 #include "logging/module_log_setup.h"
+#include "platform/allocator_hooks.h"
 #include "platform/current_thread.h"
 #include "tests/logging/log_test_support.h"
 
@@ -191,6 +192,24 @@ TEST_F(LogLifecycle, TheSecondaryFlagIsKeptButNotConsulted) {
   api().clearSecondaryFlag();
   EXPECT_FALSE(log_internal::loggerSnapshot().secondaryFlag);
   EXPECT_THAT(target.messages(), ElementsAre("still logged"));
+}
+
+TEST(LogWithoutMemory, DropsMessagesAndComesBackWhenMemoryDoes) {
+  const LogApi& api = logApi();
+  api.addRef();
+  api.release();
+  ASSERT_FALSE(log_internal::loggerSnapshot().exists);
+  AllocatorHooks& hooks = allocatorHooks();
+  const AllocatorHooks saved = hooks;
+  hooks.allocate = [](std::size_t, void*) -> void* { return nullptr; };
+  logMessage(kLogLevelError, 0, 0, "lost");
+  EXPECT_EQ(api.addRef(), 1);
+  EXPECT_FALSE(log_internal::loggerSnapshot().exists);
+  EXPECT_EQ(api.stdErrTarget(), nullptr);
+  EXPECT_EQ(api.release(), 0);
+  hooks = saved;
+  const LogReference reference;
+  EXPECT_TRUE(log_internal::loggerSnapshot().exists);
 }
 
 TEST(LogGroups, LocTakesSlotEightAtLoad) {
