@@ -71,12 +71,14 @@ class TraceProviderContext {
                                              platform::TraceEnableCallback callback, void* context,
                                              platform::TraceRegistration& registration);
 // Unregisters a non-zero handle and sets it to 0. Returns the system's status, or 0.
-std::uint32_t unregisterProvider(const platform::TraceFunctions& functions, std::uint64_t& handle);
+[[nodiscard]] std::uint32_t unregisterProvider(const platform::TraceFunctions& functions,
+                                               std::uint64_t& handle);
 // Writes the thread-name event: the identifier and the name ("NULL" for a null name) with its
 // terminating zero. Returns the system's status, or 0 when the system cannot write events.
-std::uint32_t writeThreadName(const platform::TraceFunctions& functions, std::uint64_t handle,
-                              const platform::TraceEventDescriptor& descriptor,
-                              std::uint32_t threadId, const char* name);
+[[nodiscard]] std::uint32_t writeThreadName(const platform::TraceFunctions& functions,
+                                            std::uint64_t handle,
+                                            const platform::TraceEventDescriptor& descriptor,
+                                            std::uint32_t threadId, const char* name);
 
 // The four providers of one module.
 class EventTracing {
