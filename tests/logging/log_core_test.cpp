@@ -183,6 +183,17 @@ TEST_F(LogLifecycle, AMessageAfterTheLastReleaseCreatesANewLog) {
   api().addRef();
 }
 
+TEST_F(LogLifecycle, ATargetRegisteredBeforeAnyLogIsKept) {
+  api().release();
+  ASSERT_FALSE(log_internal::loggerSnapshot().exists);
+  CaptureTarget early("early");
+  early.registerTarget();
+  EXPECT_TRUE(log_internal::loggerSnapshot().exists);
+  api().addRef();
+  logMessage(kLogLevelWarn, static_cast<std::uint32_t>(kLogGroupTst), 0, "seen");
+  EXPECT_THAT(early.messages(), ElementsAre("seen"));
+}
+
 TEST_F(LogLifecycle, TheSecondaryFlagIsKeptButNotConsulted) {
   CaptureTarget target;
   target.registerTarget();
