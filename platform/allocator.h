@@ -76,7 +76,12 @@ template <typename T, typename... Args>
 [[nodiscard]] T* createObject(Args&&... args) {
   void* block = hookedAllocate(sizeof(T));
   if (block == nullptr) return nullptr;
-  return ::new (block) T(std::forward<Args>(args)...);
+  try {
+    return ::new (block) T(std::forward<Args>(args)...);
+  } catch (...) {
+    hookedFree(block);  // a throwing constructor must not leak its block
+    throw;
+  }
 }
 
 // Destroys an object made by createObject; null is allowed.
