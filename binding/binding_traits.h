@@ -122,6 +122,10 @@ struct BindingTraits<bool> {
   }
   static void toNative(BindingResult& result, const BindingProperty& value, bool& native,
                        std::string_view path, const BindingConversionContext&) {
+    if (value.isBool() && result.ok()) {
+      native = value.getBool();
+      return;
+    }
     binding_internal::boolFromValue(result, value, path, native);
   }
   static bool toValue(BindingProperty& target, const bool& native, String&,
@@ -138,7 +142,15 @@ struct BindingTraits<T, std::enable_if_t<binding_internal::BindingInteger<T>>> {
   static BindingTypeIdentifier identifier(const BindingRegistry*) { return {kType}; }
   static void toNative(BindingResult& result, const BindingProperty& value, T& native,
                        std::string_view path, const BindingConversionContext&) {
+    // The common case inline; every other input, and every failure, takes the full path.
     if constexpr (std::is_signed_v<T>) {
+      if (value.isSigned() && result.ok()) {
+        const std::int64_t v = value.getSigned();
+        if (v >= std::numeric_limits<T>::min() && v <= std::numeric_limits<T>::max()) {
+          native = static_cast<T>(v);
+          return;
+        }
+      }
       std::int64_t converted = 0;
       if (binding_internal::signedFromValue(result, value, path, std::numeric_limits<T>::min(),
                                             std::numeric_limits<T>::max(),
@@ -146,6 +158,13 @@ struct BindingTraits<T, std::enable_if_t<binding_internal::BindingInteger<T>>> {
         native = static_cast<T>(converted);
       }
     } else {
+      if (value.isUnsigned() && result.ok()) {
+        const std::uint64_t v = value.getUnsigned();
+        if (v <= std::numeric_limits<T>::max()) {
+          native = static_cast<T>(v);
+          return;
+        }
+      }
       std::uint64_t converted = 0;
       if (binding_internal::unsignedFromValue(result, value, path, std::numeric_limits<T>::max(),
                                               bindingBuiltinTypeName(kType), converted)) {
@@ -196,6 +215,11 @@ struct BindingTraits<T, std::enable_if_t<binding_internal::IsStringType<T>::valu
   static void toNative(BindingResult& result, const BindingProperty& value, T& native,
                        std::string_view path, const BindingConversionContext& context) {
     std::string_view converted;
+    if (value.isString() && result.ok()) {
+      converted = value.getString();
+      native.assign(converted.data(), converted.size());
+      return;
+    }
     if (binding_internal::stringFromValue(result, value, path, context.registry, converted)) {
       native.assign(converted.data(), converted.size());
     }
