@@ -96,6 +96,222 @@ TEV_HOST_STATIC_ASSERT(offsetof(HostResult, error) == 12, "HostResult error text
 TEV_HOST_STATIC_ASSERT(offsetof(HostResult, hasError) == 16, "HostResult error flag at 16");
 #endif
 
+/* ---- Load handshake, host function table, events, outgoing requests ---------------------- */
+
+struct PluginApiTable;
+struct HostPluginApi;
+struct MemoryStatistics;
+
+/* The host's side of Initialize (host-owned, read once): its function table and the opaque
+ * handle the plugin hands back with every subscription and local request. */
+typedef struct HostConnection {
+  const struct HostPluginApi* api;
+  uint32_t pluginHandle;
+} HostConnection;
+
+/* The plugin's three entry functions, called with the descriptor's context pointer. Initialize
+ * returns non-zero for success; the context is invalid after Shutdown; GetMemoryStatistics does
+ * not use the context. */
+typedef struct PluginEntryTable {
+  uint8_t (*initialize)(void* context, const HostConnection* connection);
+  void (*shutdown)(void* context);
+  void (*getMemoryStatistics)(void* context, struct MemoryStatistics* out);
+} PluginEntryTable;
+
+/* The load handshake record, owned by the host. In: the host's API version in the first three
+ * words. Out (written only when the host is compatible): the plugin's version, its entry table,
+ * the context for the entry functions, its short name and its API table, all valid until
+ * Shutdown. */
+typedef struct PluginDescriptor {
+  uint32_t major;
+  uint32_t minor;
+  uint32_t patch;
+  const PluginEntryTable* entryTable;
+  void* context;
+  const char* shortName;
+  const struct PluginApiTable* apiTable;
+} PluginDescriptor;
+
+/* The exported entry: `load_tev_purchase_widget` has this type. */
+typedef void (*PluginEntryFunction)(PluginDescriptor* descriptor);
+
+#if defined(_WIN32)
+#define TEV_PLUGIN_EXPORT __declspec(dllexport)
+#else
+#define TEV_PLUGIN_EXPORT __attribute__((visibility("default")))
+#endif
+
+#pragma pack(push, 4)
+/* The plugin's allocation counters: six 64-bit counts, then 8 bytes of zero. */
+typedef struct MemoryStatistics {
+  uint64_t peakBytesInUse;
+  uint64_t liveBlocksAtPeak;
+  uint64_t bytesAllocated;
+  uint64_t allocations;
+  uint64_t bytesFreed;
+  uint64_t frees;
+  uint8_t reserved[8];
+} MemoryStatistics;
+#pragma pack(pop)
+
+/* A header or any other pair of texts, 8 bytes; the texts stay owned by the record's writer. */
+typedef struct HostHeader {
+  const char* name;
+  const char* value;
+} HostHeader;
+
+#pragma pack(push, 4)
+/* An event as the host delivers it and as the plugin publishes it, 24 bytes. The name and the
+ * payload stay owned by their writer for the duration of the call. `word` is the publisher's;
+ * `context` is what AddEventHandler was given (0 when publishing). */
+typedef struct HostEvent {
+  const char* name;
+  HostValue payload;
+  uint32_t word;
+  void* context;
+} HostEvent;
+#pragma pack(pop)
+
+typedef void (*HostEventCallback)(const HostEvent* event);
+
+/* An HTTP request the host performs for the plugin, 32 bytes, written by the plugin and valid
+ * for the duration of the call. `parameter` and `flag` are the host's and pass unchanged. */
+typedef struct HostExternalRequest {
+  uint32_t method;
+  const char* url;
+  const HostHeader* headers;
+  uint32_t headerCount;
+  const uint8_t* body;
+  uint32_t bodyLength;
+  uint32_t parameter;
+  uint8_t flag;
+  uint8_t zero[3];
+} HostExternalRequest;
+
+/* The host's answer to a HostExternalRequest, 28 bytes, zeroed by the plugin and filled by the
+ * host. errorCode 0: performed, and status, headers and body are the server's; otherwise the
+ * body holds the error text. The plugin calls `release` (when set) once it has read the answer. */
+typedef struct HostExternalAnswer {
+  int32_t errorCode;
+  int32_t status;
+  const HostHeader* headers;
+  uint32_t headerCount;
+  const char* body;
+  uint32_t bodyLength;
+  void (*release)(struct HostExternalAnswer* answer);
+} HostExternalAnswer;
+
+#pragma pack(push, 4)
+/* One named parameter of a local request, 16 bytes. */
+typedef struct HostLocalParameter {
+  const char* name;
+  HostValue value;
+} HostLocalParameter;
+
+/* A request to the host's local API, 48 bytes, zeroed and then written by the plugin; valid
+ * for the duration of the call. */
+typedef struct HostLocalRequest {
+  uint32_t method;
+  const char* target;
+  const HostLocalParameter* parameters;
+  uint32_t parameterCount;
+  uint8_t zero1[24];
+  uint32_t pluginHandle;
+  uint32_t zero2;
+} HostLocalRequest;
+#pragma pack(pop)
+
+/* Reads the next piece of a streamed local answer: at most *length bytes into `buffer`; sets
+ * *length to the bytes written and *more to whether more follows. Returns 0 on failure. */
+typedef uint8_t (*HostStreamRead)(void* context, char* buffer, uint32_t* length, uint8_t* more);
+
+#pragma pack(push, 1)
+/* The host's answer to a HostLocalRequest, 62 bytes packed, zeroed by the plugin and filled by
+ * the host. `error` null means success; the result is then either `result` or, when `read` is
+ * set, a stream of JSON text. The plugin calls `streamRelease` after reading a stream and
+ * `release` with the record's address when it is done with the answer; both may be null. */
+typedef struct HostLocalAnswer {
+  HostValue result;
+  const char* error;
+  uint8_t hasError;
+  uint8_t flag;
+  uint32_t format;
+  int32_t status;
+  const char* statusText;
+  const HostHeader* headers;
+  uint32_t headerCount;
+  HostStreamRead read;
+  void (*streamRelease)(void* context);
+  uint64_t expectedSize;
+  void* streamContext;
+  void (*release)(struct HostLocalAnswer* answer);
+} HostLocalAnswer;
+#pragma pack(pop)
+
+/* The host's functions, reached through word 0 of the HostConnection. Every function takes the
+ * table's own address first; `handle` is the HostConnection's plugin handle. */
+typedef struct HostPluginApi {
+  void (*sendLocalRequest)(const struct HostPluginApi* api, HostLocalAnswer* answer,
+                           const HostLocalRequest* request);
+  void (*sendExternalRequest)(const struct HostPluginApi* api, HostExternalAnswer* answer,
+                              const HostExternalRequest* request);
+  void (*fireEvent)(const struct HostPluginApi* api, const HostEvent* event);
+  /* From now on `callback` runs once per event of that name, with `context` in the record. */
+  void (*addEventHandler)(const struct HostPluginApi* api, const char* name, uint32_t handle,
+                          HostEventCallback callback, void* context, uint32_t flag);
+  /* No callback for that name after this returns. */
+  void (*removeEventHandler)(const struct HostPluginApi* api, const char* name, uint32_t handle);
+  void (*function5)(const struct HostPluginApi* api, uint32_t a, uint32_t b, uint32_t c,
+                    double value, uint32_t d);
+  void (*yield)(const struct HostPluginApi* api);
+  void (*beginWait)(const struct HostPluginApi* api, const char* label, uint32_t flag);
+  void (*endWait)(const struct HostPluginApi* api);
+  void (*log)(const struct HostPluginApi* api, int32_t level, const char* message);
+} HostPluginApi;
+
+#if defined(_WIN32) && !defined(_WIN64)
+TEV_HOST_STATIC_ASSERT(sizeof(HostConnection) == 8, "HostConnection is 8 bytes");
+TEV_HOST_STATIC_ASSERT(sizeof(PluginEntryTable) == 12, "PluginEntryTable holds 3 functions");
+TEV_HOST_STATIC_ASSERT(sizeof(PluginDescriptor) == 28, "PluginDescriptor is 28 bytes");
+TEV_HOST_STATIC_ASSERT(offsetof(PluginDescriptor, entryTable) == 12, "entry table at 12");
+TEV_HOST_STATIC_ASSERT(offsetof(PluginDescriptor, context) == 16, "context at 16");
+TEV_HOST_STATIC_ASSERT(offsetof(PluginDescriptor, shortName) == 20, "short name at 20");
+TEV_HOST_STATIC_ASSERT(offsetof(PluginDescriptor, apiTable) == 24, "API table at 24");
+TEV_HOST_STATIC_ASSERT(sizeof(MemoryStatistics) == 56, "MemoryStatistics is 56 bytes");
+TEV_HOST_STATIC_ASSERT(offsetof(MemoryStatistics, frees) == 40, "frees at 40");
+TEV_HOST_STATIC_ASSERT(offsetof(MemoryStatistics, reserved) == 48, "zero tail at 48");
+TEV_HOST_STATIC_ASSERT(sizeof(HostHeader) == 8, "HostHeader is 8 bytes");
+TEV_HOST_STATIC_ASSERT(sizeof(HostEvent) == 24, "HostEvent is 24 bytes");
+TEV_HOST_STATIC_ASSERT(offsetof(HostEvent, payload) == 4, "event payload at 4");
+TEV_HOST_STATIC_ASSERT(offsetof(HostEvent, word) == 16, "event word at 16");
+TEV_HOST_STATIC_ASSERT(offsetof(HostEvent, context) == 20, "event context at 20");
+TEV_HOST_STATIC_ASSERT(sizeof(HostExternalRequest) == 32, "HostExternalRequest is 32 bytes");
+TEV_HOST_STATIC_ASSERT(offsetof(HostExternalRequest, url) == 4, "URL at 4");
+TEV_HOST_STATIC_ASSERT(offsetof(HostExternalRequest, headerCount) == 12, "header count at 12");
+TEV_HOST_STATIC_ASSERT(offsetof(HostExternalRequest, bodyLength) == 20, "body length at 20");
+TEV_HOST_STATIC_ASSERT(offsetof(HostExternalRequest, parameter) == 24, "parameter at 24");
+TEV_HOST_STATIC_ASSERT(offsetof(HostExternalRequest, flag) == 28, "flag at 28");
+TEV_HOST_STATIC_ASSERT(sizeof(HostExternalAnswer) == 28, "HostExternalAnswer is 28 bytes");
+TEV_HOST_STATIC_ASSERT(offsetof(HostExternalAnswer, status) == 4, "status at 4");
+TEV_HOST_STATIC_ASSERT(offsetof(HostExternalAnswer, body) == 16, "answer body at 16");
+TEV_HOST_STATIC_ASSERT(offsetof(HostExternalAnswer, release) == 24, "answer release at 24");
+TEV_HOST_STATIC_ASSERT(sizeof(HostLocalParameter) == 16, "HostLocalParameter is 16 bytes");
+TEV_HOST_STATIC_ASSERT(sizeof(HostLocalRequest) == 48, "HostLocalRequest is 48 bytes");
+TEV_HOST_STATIC_ASSERT(offsetof(HostLocalRequest, parameters) == 8, "parameters at 8");
+TEV_HOST_STATIC_ASSERT(offsetof(HostLocalRequest, parameterCount) == 12, "parameter count at 12");
+TEV_HOST_STATIC_ASSERT(offsetof(HostLocalRequest, pluginHandle) == 40, "plugin handle at 40");
+TEV_HOST_STATIC_ASSERT(sizeof(HostLocalAnswer) == 62, "HostLocalAnswer is 62 bytes");
+TEV_HOST_STATIC_ASSERT(offsetof(HostLocalAnswer, error) == 12, "local error at 12");
+TEV_HOST_STATIC_ASSERT(offsetof(HostLocalAnswer, status) == 22, "local status at 22");
+TEV_HOST_STATIC_ASSERT(offsetof(HostLocalAnswer, read) == 38, "stream read at 38");
+TEV_HOST_STATIC_ASSERT(offsetof(HostLocalAnswer, streamRelease) == 42, "stream release at 42");
+TEV_HOST_STATIC_ASSERT(offsetof(HostLocalAnswer, expectedSize) == 46, "expected size at 46");
+TEV_HOST_STATIC_ASSERT(offsetof(HostLocalAnswer, streamContext) == 54, "stream context at 54");
+TEV_HOST_STATIC_ASSERT(offsetof(HostLocalAnswer, release) == 58, "local release at 58");
+TEV_HOST_STATIC_ASSERT(sizeof(HostPluginApi) == 40, "HostPluginApi holds 10 functions");
+TEV_HOST_STATIC_ASSERT(offsetof(HostPluginApi, log) == 36, "log is function 9");
+#endif
+
 #ifdef __cplusplus
 }  // extern "C"
 #endif
