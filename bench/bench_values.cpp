@@ -18,14 +18,15 @@ std::atomic<std::uint64_t> operatorNewCalls{0};
 
 }  // namespace
 
-// This executable's own operator new, only to count what each side allocates through it.
-void* operator new(std::size_t size) {
+// This executable's own operator new, only to count what each side allocates through it. Kept
+// out of line so that the compiler pairs new with delete, not with the free inside.
+[[gnu::noinline]] void* operator new(std::size_t size) {
   operatorNewCalls.fetch_add(1, std::memory_order_relaxed);
   if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
   throw std::bad_alloc();
 }
-void operator delete(void* block) noexcept { std::free(block); }
-void operator delete(void* block, std::size_t) noexcept { std::free(block); }
+[[gnu::noinline]] void operator delete(void* block) noexcept { std::free(block); }
+[[gnu::noinline]] void operator delete(void* block, std::size_t) noexcept { std::free(block); }
 
 namespace {
 

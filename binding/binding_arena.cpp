@@ -52,15 +52,15 @@ void pushPage(BindingArena::PageHeader*& head, BindingArena::PageHeader* page) {
 static_assert(sizeof(BindingArena::PageHeader) <= BindingArena::kInlinePageSize / 2);
 static_assert(BindingArena::kPoolPageSize == BindingPagePool::kPageSize);
 
-const InternedString& emptyInternedString() {
-  static const InternedString entry;
-  return entry;
-}
+// Constant-initialised, so it is usable from any static initialiser.
+constinit const InternedString internal::emptyInternedEntry{};
 
 BindingArena::BindingArena() noexcept : buckets_(inlineBuckets_) {
   for (std::size_t index = 0; index < kClassCount; ++index) {
     classes_[index].freePages = nullptr;
+    classes_[index].fullPages = nullptr;
     classes_[index].blockSize = static_cast<std::uint16_t>(4 * (index + 1));
+    classes_[index].reciprocal = reciprocal(classes_[index].blockSize);
     // Inline pages are formatted on first use: most trees touch only a few classes.
     classes_[index].inlineFormatted = false;
     classes_[index].inUse = 0;
@@ -68,21 +68,26 @@ BindingArena::BindingArena() noexcept : buckets_(inlineBuckets_) {
 }
 
 BindingArena::~BindingArena() {
-  // The root released every block and string before destroying its arena. Pool pages still
-  // listed here would only be left by a block that was never returned; hand them back anyway.
-  assert(stringCount_ == 0 && "interned strings outlive their tree");
-  assert(poolPages_ == 0 && "arena blocks outlive their tree");
-  for (SizeClass& sizeClass : classes_) {
-    PageHeader* page = sizeClass.freePages;
-    while (page != nullptr) {
-      PageHeader* next = page->next;
-      if (reinterpret_cast<unsigned char*>(page) != sizeClass.inlinePage) {
-        BindingPagePool::instance().releasePage(page);
-      }
-      page = next;
+  // A root that goes away drops its whole tree here instead of returning block by block; only
+  // what lives outside the pages (long texts of strings) needs a destructor.
+  for (std::size_t index = 0; index < bucketCount_; ++index) {
+    for (InternedString* entry = buckets_[index]; entry != nullptr;) {
+      InternedString* next = entry->next;
+      entry->~InternedString();
+      entry = next;
     }
   }
   if (buckets_ != inlineBuckets_) hookedFree(buckets_);
+  BindingPagePool& pool = BindingPagePool::instance();
+  for (SizeClass& sizeClass : classes_) {
+    for (PageHeader* list : {sizeClass.freePages, sizeClass.fullPages}) {
+      while (list != nullptr) {
+        PageHeader* next = list->next;
+        if (reinterpret_cast<unsigned char*>(list) != sizeClass.inlinePage) pool.releasePage(list);
+        list = next;
+      }
+    }
+  }
 }
 
 void* BindingArena::allocateLarge(std::size_t size) {
@@ -125,10 +130,13 @@ void BindingArena::release(void* block, std::size_t size) noexcept {
                    : reinterpret_cast<PageHeader*>(reinterpret_cast<std::uintptr_t>(bytes) &
                                                    ~static_cast<std::uintptr_t>(kPoolPageSize - 1));
   assert(page->inUse > 0 && "block released twice or into the wrong arena");
-  if (page->firstFree == 0) pushPage(sizeClass.freePages, page);
+  if (page->firstFree == 0) {
+    unlinkPage(sizeClass.fullPages, page);
+    pushPage(sizeClass.freePages, page);
+  }
   const auto index = static_cast<std::uint16_t>(
-      static_cast<std::size_t>(bytes - reinterpret_cast<unsigned char*>(page)) /
-      sizeClass.blockSize);
+      blockIndex(static_cast<std::size_t>(bytes - reinterpret_cast<unsigned char*>(page)),
+                 sizeClass.reciprocal));
   std::memcpy(bytes, &page->firstFree, sizeof(std::uint16_t));
   page->firstFree = index;
   --page->inUse;
@@ -145,16 +153,22 @@ void BindingArena::returnPage(SizeClass& sizeClass, PageHeader* page) noexcept {
 InternedString* BindingArena::findString(std::string_view text, std::uint32_t hash) const {
   for (InternedString* entry = buckets_[hash & (bucketCount_ - 1)]; entry != nullptr;
        entry = entry->next) {
-    if (entry->hash == hash && entry->view() == text) return entry;
+    if (entry->hash == hash && entry->equals(text)) return entry;
   }
   return nullptr;
 }
 
 const InternedString* BindingArena::intern(std::string_view text) {
   if (text.empty()) return &emptyInternedString();
+  InternedString*& memo = memo_[memoSlot(text)];
+  if (memo != nullptr && memo->equals(text)) {
+    ++memo->references;
+    return memo;
+  }
   const std::uint32_t hash = fnv1aHash(text);
   if (InternedString* entry = findString(text, hash)) {
     ++entry->references;
+    memo = entry;
     return entry;
   }
   if (stringCount_ + 1 > bucketCount_) growBuckets();
@@ -170,12 +184,8 @@ const InternedString* BindingArena::intern(std::string_view text) {
   entry->next = head;
   head = entry;
   ++stringCount_;
+  memo = entry;
   return entry;
-}
-
-void BindingArena::retain(const InternedString* entry) noexcept {
-  if (entry == &emptyInternedString()) return;
-  ++const_cast<InternedString*>(entry)->references;
 }
 
 void BindingArena::releaseString(const InternedString* constEntry) noexcept {
@@ -186,6 +196,8 @@ void BindingArena::releaseString(const InternedString* constEntry) noexcept {
   InternedString** link = &buckets_[entry->hash & (bucketCount_ - 1)];
   while (*link != entry) link = &(*link)->next;
   *link = entry->next;
+  InternedString*& memo = memo_[memoSlot(entry->view())];
+  if (memo == entry) memo = nullptr;
   entry->~InternedString();
   release(entry, sizeof(InternedString));
   if (--stringCount_ == 0 && buckets_ != inlineBuckets_) {

@@ -1,7 +1,8 @@
 // BindingArena: the memory of one BindingProperty tree. It hands out small fixed-size blocks
 // (4 to 72 bytes, 18 size classes) from pages and keeps the tree's interned strings. The root
-// value owns it; every block and string goes back to it before the root destroys it. Not
-// synchronised: one tree, one thread. Not for anything that outlives its tree.
+// value owns it; destroying the arena frees every page and string still in it at once, without
+// running the destructors of objects in its blocks. Not synchronised: one tree, one thread.
+// Not for anything that outlives its tree.
 #pragma once
 
 #include <cstddef>
@@ -32,6 +33,7 @@ class BindingArena {
   };
 
   BindingArena() noexcept;
+  // Returns every pool page, listed or full, and destroys the remaining interned strings.
   ~BindingArena();
   BindingArena(const BindingArena&) = delete;
   BindingArena& operator=(const BindingArena&) = delete;
@@ -47,9 +49,35 @@ class BindingArena {
   // The empty text yields the shared empty entry.
   const InternedString* intern(std::string_view text);
   // One more reference to an entry of this arena (or the shared empty entry).
-  void retain(const InternedString* entry) noexcept;
+  void retain(const InternedString* entry) noexcept {
+    if (entry != &emptyInternedString()) ++const_cast<InternedString*>(entry)->references;
+  }
   // One reference less; the entry is removed at zero.
   void releaseString(const InternedString* entry) noexcept;
+
+  // Payload headers that own heap memory (collection storage, blob bytes) link themselves here,
+  // so that a dying root can free that memory without walking its tree.
+  struct HeapLink {
+    HeapLink* previous = nullptr;
+    HeapLink* next = nullptr;
+  };
+  enum class HeapList { kCollections, kBlobs };
+  void track(HeapLink& link, HeapList list) noexcept {
+    HeapLink*& head = heapLists_[static_cast<int>(list)];
+    link.previous = nullptr;
+    link.next = head;
+    if (head != nullptr) head->previous = &link;
+    head = &link;
+  }
+  void untrack(HeapLink& link, HeapList list) noexcept {
+    if (link.previous != nullptr) {
+      link.previous->next = link.next;
+    } else {
+      heapLists_[static_cast<int>(list)] = link.next;
+    }
+    if (link.next != nullptr) link.next->previous = link.previous;
+  }
+  HeapLink* tracked(HeapList list) const { return heapLists_[static_cast<int>(list)]; }
 
   // Introspection, for tests and diagnostics.
   std::size_t internedStringCount() const { return stringCount_; }
@@ -65,11 +93,24 @@ class BindingArena {
     return size == 0 ? 0 : (size + 3) / 4 - 1;
   }
 
+  // offset / blockSize for offsets inside a page, by multiplication: releasing a block needs
+  // its index, and a division by a run-time size costs more than the rest of the release.
+  static constexpr std::uint32_t kReciprocalShift = 19;
+  static constexpr std::uint32_t reciprocal(std::size_t blockSize) {
+    return static_cast<std::uint32_t>(((std::uint32_t{1} << kReciprocalShift) + blockSize - 1) /
+                                      blockSize);
+  }
+  static constexpr std::size_t blockIndex(std::size_t offset, std::uint32_t reciprocalOfSize) {
+    return (static_cast<std::uint32_t>(offset) * reciprocalOfSize) >> kReciprocalShift;
+  }
+
  private:
   struct SizeClass {
     PageHeader* freePages;  // pages of this class with at least one free block
+    PageHeader* fullPages;  // the others, kept so that the arena can return them wholesale
     std::uint16_t blockSize;
     bool inlineFormatted;
+    std::uint32_t reciprocal;  // of blockSize, for blockIndex
     std::size_t inUse;
     alignas(8) unsigned char inlinePage[kInlinePageSize];
   };
@@ -78,6 +119,17 @@ class BindingArena {
   PageHeader* addPage(SizeClass& sizeClass);
   void returnPage(SizeClass& sizeClass, PageHeader* page) noexcept;
   InternedString* findString(std::string_view text, std::uint32_t hash) const;
+  // Recently interned entries by a cheap digest of the text, checked before hashing: trees
+  // intern the same few keys over and over. Entries leave the memo when they are removed.
+  static constexpr std::size_t kMemoSlots = 64;
+  static std::size_t memoSlot(std::string_view text) {
+    const std::size_t size = text.size();
+    const std::uint32_t digest = static_cast<std::uint32_t>(
+        static_cast<unsigned char>(text[0]) |
+        static_cast<unsigned char>(text[size > 1 ? 1 : 0]) << 8 |
+        static_cast<unsigned char>(text[size - 1]) << 16 | (size & 0xFF) << 24);
+    return (digest * 0x9E3779B1u) >> 26;  // the top six bits: kMemoSlots
+  }
   void growBuckets();
 
   SizeClass classes_[kClassCount];
@@ -87,6 +139,8 @@ class BindingArena {
   std::size_t bucketCount_ = kInitialBuckets;
   std::size_t stringCount_ = 0;
   InternedString* inlineBuckets_[kInitialBuckets] = {};
+  InternedString* memo_[kMemoSlots] = {};
+  HeapLink* heapLists_[2] = {};
 };
 
 static_assert(sizeof(void*) != 4 || sizeof(BindingArena::PageHeader) == 16,
@@ -105,10 +159,13 @@ inline void* BindingArena::allocate(std::size_t size) {
   ++page->inUse;
   ++sizeClass.inUse;
   if (next == 0) {
-    // The page is full: it leaves the list of pages with free blocks (it is the list's head).
+    // The page is full: it moves from the head of the list of pages with free blocks to the
+    // list of full pages.
     sizeClass.freePages = page->next;
     if (page->next != nullptr) page->next->previous = nullptr;
-    page->next = nullptr;
+    page->next = sizeClass.fullPages;
+    if (sizeClass.fullPages != nullptr) sizeClass.fullPages->previous = page;
+    sizeClass.fullPages = page;
   }
   return block;
 }

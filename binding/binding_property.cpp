@@ -15,9 +15,11 @@
 namespace tev {
 namespace {
 
+using internal::BlobStorage;
 using internal::PropertyVector;
-using internal::StructureMap;
-using Blob = Vector<std::uint8_t>;
+using internal::StructureNode;
+using internal::StructureTree;
+using HeapList = BindingArena::HeapList;
 
 bool isEmptyEntry(const InternedString* entry) { return entry == &emptyInternedString(); }
 
@@ -51,6 +53,19 @@ template <typename T>
 void deleteBlock(BindingArena& arena, T* object) noexcept {
   object->~T();
   arena.release(object, sizeof(T));
+}
+
+PropertyVector* newVector(BindingArena& arena) {
+  PropertyVector* vector = newBlock<PropertyVector>(arena);
+  arena.track(*vector, HeapList::kCollections);
+  return vector;
+}
+
+template <typename... Args>
+BlobStorage* newBlob(BindingArena& arena, Args&&... args) {
+  BlobStorage* blob = newBlock<BlobStorage>(arena, std::forward<Args>(args)...);
+  arena.track(*blob, HeapList::kBlobs);
+  return blob;
 }
 
 // Moves the elements to storage for exactly `capacity` elements.
@@ -98,6 +113,104 @@ String decimal(Integer value) {
 
 }  // namespace
 
+namespace internal {
+
+// Deep copies into one arena. Strings from another arena are re-interned there; a small
+// direct-mapped memo of source entries saves hashing the same keys again for every record.
+class TreeCopier {
+ public:
+  TreeCopier(BindingArena& arena, const BindingArena* sourceArena)
+      : arena_(arena), sameArena_(sourceArena == &arena) {}
+
+  // Copies `source` into the empty `target`, which already has this copier's arena.
+  void copy(BindingProperty& target, const BindingProperty& source) {
+    assert(target.isEmpty() && target.arena_ == &arena_);
+    switch (source.kind_) {
+      case BindingPropertyKind::kString:
+        target.payload_.string = string(source.payload_.string);
+        break;
+      case BindingPropertyKind::kBlob:
+        target.payload_.blob = newBlob(arena_, source.payload_.blob->bytes);
+        break;
+      case BindingPropertyKind::kEnum:
+        target.payload_.enumValue = newBlock<BindingEnumValue>(arena_, *source.payload_.enumValue);
+        break;
+      case BindingPropertyKind::kCollection: {
+        const PropertyVector& from = *source.payload_.collection;
+        PropertyVector* vector = newVector(arena_);
+        target.payload_.collection = vector;
+        target.kind_ = BindingPropertyKind::kCollection;
+        growStorage(*vector, from.size());
+        // The target is complete after every step, so a throw leaves it to its destructor.
+        for (const BindingProperty* child = from.begin; child != from.end; ++child) {
+          BindingProperty* copied =
+              ::new (vector->end) BindingProperty(BindingProperty::ChildTag{}, &arena_);
+          ++vector->end;
+          copy(*copied, *child);
+        }
+        return;
+      }
+      case BindingPropertyKind::kStructure: {
+        StructureTree* tree = newBlock<StructureTree>(arena_);
+        target.payload_.structure = tree;
+        target.kind_ = BindingPropertyKind::kStructure;
+        // Source members come in key order, so each one is linked after the previous one.
+        StructureNode* last = nullptr;
+        for (const StructureNode* from = source.payload_.structure->first(); from != nullptr;
+             from = StructureTree::next(from)) {
+          const InternedString* key = string(from->key);
+          StructureNode* node;
+          try {
+            node = newBlock<StructureNode>(arena_, key, &arena_);
+          } catch (...) {
+            arena_.releaseString(key);
+            throw;
+          }
+          tree->insert(node, last, false);
+          last = node;
+          copy(node->value, from->value);
+        }
+        return;
+      }
+      default:
+        target.payload_ = source.payload_;
+        break;
+    }
+    target.kind_ = source.kind_;
+  }
+
+ private:
+  static constexpr std::size_t kMemoSize = 64;
+
+  // One more reference to `entry`'s text in this arena.
+  const InternedString* string(const InternedString* entry) {
+    if (sameArena_ || isEmptyEntry(entry)) {
+      arena_.retain(entry);
+      return entry;
+    }
+    Memo& memo = memo_[(reinterpret_cast<std::uintptr_t>(entry) >> 4) % kMemoSize];
+    if (memo.source == entry) {
+      // Entries gain references during a copy and never lose them, so this one is alive.
+      arena_.retain(memo.copy);
+      return memo.copy;
+    }
+    const InternedString* copy = arena_.intern(entry->view());
+    memo = {entry, copy};
+    return copy;
+  }
+
+  struct Memo {
+    const InternedString* source = nullptr;
+    const InternedString* copy = nullptr;
+  };
+
+  BindingArena& arena_;
+  bool sameArena_;
+  Memo memo_[kMemoSize];
+};
+
+}  // namespace internal
+
 std::string_view bindingPropertyKindName(BindingPropertyKind kind) {
   switch (kind) {
     case BindingPropertyKind::kEmpty:
@@ -130,8 +243,22 @@ const BindingProperty& BindingProperty::emptyValue() {
 }
 
 BindingProperty::~BindingProperty() {
-  releasePayload();
-  if (ownsArena_ != 0 && arena_ != nullptr) destroyObject(arena_);
+  if (ownsArena_ != 0 && arena_ != nullptr) {
+    // Blocks and strings die with the arena's pages; returning them one by one first would
+    // only cost time. Only heap memory needs freeing, and the arena lists its owners.
+    for (BindingArena::HeapLink* link = arena_->tracked(HeapList::kCollections); link != nullptr;
+         link = link->next) {
+      hookedFree(static_cast<PropertyVector*>(link)->begin);
+    }
+    for (BindingArena::HeapLink* link = arena_->tracked(HeapList::kBlobs); link != nullptr;) {
+      BindingArena::HeapLink* next = link->next;
+      static_cast<BlobStorage*>(link)->~BlobStorage();
+      link = next;
+    }
+    destroyObject(arena_);
+  } else {
+    releasePayload();
+  }
 }
 
 // Delegating to the default constructor makes the object complete before the copy starts, so a
@@ -154,8 +281,9 @@ BindingProperty& BindingProperty::operator=(const BindingProperty& other) {
   }
   // Build the copy before releasing anything: `other` may live inside this value, or this
   // value inside `other`.
-  BindingProperty copy(ChildTag{}, &ensureArena());
-  copyTree(copy, other);
+  BindingArena& arena = ensureArena();
+  BindingProperty copy(ChildTag{}, &arena);
+  internal::TreeCopier(arena, other.arena_).copy(copy, other);
   releasePayload();
   adoptFrom(copy);
   return *this;
@@ -225,12 +353,25 @@ void BindingProperty::adoptFrom(BindingProperty& source) noexcept {
   source.kind_ = BindingPropertyKind::kEmpty;
 }
 
+// Subtrees of a structure are at most twice the logarithm of its size deep, so recursing over
+// them is safe.
+void BindingProperty::releaseNodes(BindingArena& arena, StructureNode* node) noexcept {
+  while (node != nullptr) {
+    releaseNodes(arena, node->left);
+    StructureNode* right = node->right;
+    arena.releaseString(node->key);
+    deleteBlock(arena, node);  // the member's value releases its own payload
+    node = right;
+  }
+}
+
 void BindingProperty::releasePayload() noexcept {
   switch (kind_) {
     case BindingPropertyKind::kString:
       if (!isEmptyEntry(payload_.string)) arena_->releaseString(payload_.string);
       break;
     case BindingPropertyKind::kBlob:
+      arena_->untrack(*payload_.blob, HeapList::kBlobs);
       deleteBlock(*arena_, payload_.blob);
       break;
     case BindingPropertyKind::kEnum:
@@ -242,13 +383,13 @@ void BindingProperty::releasePayload() noexcept {
         child->~BindingProperty();
       }
       hookedFree(vector->begin);
+      arena_->untrack(*vector, HeapList::kCollections);
       deleteBlock(*arena_, vector);
       break;
     }
     case BindingPropertyKind::kStructure: {
-      StructureMap* map = payload_.structure;
-      for (const auto& entry : *map) arena_->releaseString(entry.first);
-      deleteBlock(*arena_, map);
+      releaseNodes(*arena_, payload_.structure->root());
+      deleteBlock(*arena_, payload_.structure);
       break;
     }
     default:
@@ -256,72 +397,6 @@ void BindingProperty::releasePayload() noexcept {
   }
   kind_ = BindingPropertyKind::kEmpty;
   payload_ = Payload{};
-}
-
-void BindingProperty::copyTree(BindingProperty& target, const BindingProperty& source) {
-  assert(target.isEmpty());
-  BindingArena& arena = *target.arena_;
-  switch (source.kind_) {
-    case BindingPropertyKind::kString: {
-      const InternedString* entry = source.payload_.string;
-      if (source.arena_ == &arena || isEmptyEntry(entry)) {
-        arena.retain(entry);
-      } else {
-        entry = arena.intern(entry->view());
-      }
-      target.payload_.string = entry;
-      break;
-    }
-    case BindingPropertyKind::kBlob:
-      target.payload_.blob = newBlock<Blob>(arena, *source.payload_.blob);
-      break;
-    case BindingPropertyKind::kEnum:
-      target.payload_.enumValue = newBlock<BindingEnumValue>(arena, *source.payload_.enumValue);
-      break;
-    case BindingPropertyKind::kCollection: {
-      const PropertyVector& from = *source.payload_.collection;
-      PropertyVector* vector = newBlock<PropertyVector>(arena);
-      target.payload_.collection = vector;
-      target.kind_ = BindingPropertyKind::kCollection;
-      growStorage(*vector, from.size());
-      // The target is complete after every step, so a throw leaves it for its destructor.
-      for (const BindingProperty* child = from.begin; child != from.end; ++child) {
-        BindingProperty* copy = ::new (vector->end) BindingProperty(ChildTag{}, &arena);
-        ++vector->end;
-        copyTree(*copy, *child);
-      }
-      return;
-    }
-    case BindingPropertyKind::kStructure: {
-      StructureMap* map = newBlock<StructureMap>(arena, &arena);
-      target.payload_.structure = map;
-      target.kind_ = BindingPropertyKind::kStructure;
-      for (const auto& [key, value] : *source.payload_.structure) {
-        const InternedString* ownKey = key;
-        if (source.arena_ == &arena) {
-          arena.retain(key);
-        } else {
-          ownKey = arena.intern(key->view());
-        }
-        StructureMap::iterator inserted;
-        try {
-          // Source members come in key order, so each one goes at the end.
-          inserted =
-              map->emplace_hint(map->end(), std::piecewise_construct, std::forward_as_tuple(ownKey),
-                                std::forward_as_tuple(ChildTag{}, &arena));
-        } catch (...) {
-          arena.releaseString(ownKey);
-          throw;
-        }
-        copyTree(inserted->second, value);
-      }
-      return;
-    }
-    default:
-      target.payload_ = source.payload_;
-      break;
-  }
-  target.kind_ = source.kind_;
 }
 
 // Setters build the new payload before releasing the old one, since their argument may point
@@ -363,7 +438,7 @@ void BindingProperty::setString(const char* text) {
 }
 
 void BindingProperty::setBlob(Vector<std::uint8_t>&& bytes) {
-  Blob* blob = newBlock<Blob>(ensureArena(), std::move(bytes));
+  BlobStorage* blob = newBlob(ensureArena(), std::move(bytes));
   releasePayload();
   payload_.blob = blob;
   kind_ = BindingPropertyKind::kBlob;
@@ -371,8 +446,8 @@ void BindingProperty::setBlob(Vector<std::uint8_t>&& bytes) {
 
 void BindingProperty::setBlob(const void* data, std::size_t count) {
   const auto* bytes = static_cast<const std::uint8_t*>(data);
-  Blob* blob = count == 0 ? newBlock<Blob>(ensureArena())
-                          : newBlock<Blob>(ensureArena(), bytes, bytes + count);
+  BlobStorage* blob =
+      count == 0 ? newBlob(ensureArena()) : newBlob(ensureArena(), bytes, bytes + count);
   releasePayload();
   payload_.blob = blob;
   kind_ = BindingPropertyKind::kBlob;
@@ -410,7 +485,7 @@ std::string_view BindingProperty::getString(std::string_view fallback) const {
 std::span<const std::uint8_t> BindingProperty::getBlob(
     std::span<const std::uint8_t> fallback) const {
   if (kind_ != BindingPropertyKind::kBlob) return fallback;
-  return {payload_.blob->data(), payload_.blob->size()};
+  return {payload_.blob->bytes.data(), payload_.blob->bytes.size()};
 }
 
 BindingEnumValue BindingProperty::getEnum(BindingEnumValue fallback) const {
@@ -421,7 +496,7 @@ BindingEnumValue BindingProperty::getEnum(BindingEnumValue fallback) const {
 
 void BindingProperty::makeCollection() {
   if (kind_ == BindingPropertyKind::kCollection) return;
-  PropertyVector* vector = newBlock<PropertyVector>(ensureArena());
+  PropertyVector* vector = newVector(ensureArena());
   releasePayload();
   payload_.collection = vector;
   kind_ = BindingPropertyKind::kCollection;
@@ -472,20 +547,20 @@ std::span<const BindingProperty> BindingProperty::elements() const {
 
 void BindingProperty::makeStructure() {
   if (kind_ == BindingPropertyKind::kStructure) return;
-  BindingArena& arena = ensureArena();
-  StructureMap* map = newBlock<StructureMap>(arena, &arena);
+  StructureTree* tree = newBlock<StructureTree>(ensureArena());
   releasePayload();
-  payload_.structure = map;
+  payload_.structure = tree;
   kind_ = BindingPropertyKind::kStructure;
 }
 
 BindingProperty& BindingProperty::member(std::string_view key) {
-  StructureMap::iterator position;
+  StructureNode* parent = nullptr;
+  bool asLeft = true;
   const InternedString* ownKey;
   if (kind_ == BindingPropertyKind::kStructure) {
-    StructureMap& map = *payload_.structure;
-    position = map.lower_bound(key);
-    if (position != map.end() && position->first->view() == key) return position->second;
+    if (StructureNode* found = payload_.structure->findSlot(key, parent, asLeft)) {
+      return found->value;
+    }
     ownKey = arena_->intern(key);
   } else {
     // Intern first: the key may be this value's own string, which makeStructure releases.
@@ -496,17 +571,16 @@ BindingProperty& BindingProperty::member(std::string_view key) {
       arena_->releaseString(ownKey);
       throw;
     }
-    position = payload_.structure->end();
   }
+  StructureNode* node;
   try {
-    position = payload_.structure->emplace_hint(position, std::piecewise_construct,
-                                                std::forward_as_tuple(ownKey),
-                                                std::forward_as_tuple(ChildTag{}, arena_));
+    node = newBlock<StructureNode>(*arena_, ownKey, arena_);
   } catch (...) {
     arena_->releaseString(ownKey);
     throw;
   }
-  return position->second;
+  payload_.structure->insert(node, parent, asLeft);
+  return node->value;
 }
 
 const BindingProperty& BindingProperty::getMember(std::string_view key) const {
@@ -516,8 +590,8 @@ const BindingProperty& BindingProperty::getMember(std::string_view key) const {
 
 BindingProperty* BindingProperty::findMember(std::string_view key) {
   if (kind_ != BindingPropertyKind::kStructure) return nullptr;
-  const auto position = payload_.structure->find(key);
-  return position != payload_.structure->end() ? &position->second : nullptr;
+  StructureNode* node = payload_.structure->find(key);
+  return node != nullptr ? &node->value : nullptr;
 }
 
 const BindingProperty* BindingProperty::findMember(std::string_view key) const {
@@ -526,27 +600,24 @@ const BindingProperty* BindingProperty::findMember(std::string_view key) const {
 
 bool BindingProperty::eraseMember(std::string_view key) {
   if (kind_ != BindingPropertyKind::kStructure) return false;
-  StructureMap& map = *payload_.structure;
-  const auto position = map.find(key);
-  if (position == map.end()) return false;
-  const InternedString* ownKey = position->first;
-  map.erase(position);
-  arena_->releaseString(ownKey);
+  StructureNode* node = payload_.structure->find(key);
+  if (node == nullptr) return false;
+  payload_.structure->erase(node);
+  node->left = nullptr;
+  node->right = nullptr;
+  releaseNodes(*arena_, node);
   return true;
 }
 
 BindingMemberRange BindingProperty::members() const {
   if (kind_ != BindingPropertyKind::kStructure) return {};
-  const StructureMap& map = *payload_.structure;
-  return {BindingMemberRange::iterator(map.begin()), BindingMemberRange::iterator(map.end()),
-          map.size()};
+  return {BindingMemberRange::iterator(payload_.structure->first()), payload_.structure->size()};
 }
 
 BindingMutableMemberRange BindingProperty::members() {
   if (kind_ != BindingPropertyKind::kStructure) return {};
-  StructureMap& map = *payload_.structure;
-  return {BindingMutableMemberRange::iterator(map.begin()),
-          BindingMutableMemberRange::iterator(map.end()), map.size()};
+  return {BindingMutableMemberRange::iterator(payload_.structure->first()),
+          payload_.structure->size()};
 }
 
 // Whole-value queries
@@ -558,7 +629,7 @@ std::size_t BindingProperty::size() const {
     case BindingPropertyKind::kString:
       return payload_.string->text.size();
     case BindingPropertyKind::kBlob:
-      return payload_.blob->size();
+      return payload_.blob->bytes.size();
     case BindingPropertyKind::kCollection:
       return payload_.collection->size();
     case BindingPropertyKind::kStructure:
@@ -607,7 +678,7 @@ String BindingProperty::textForm() const {
     case BindingPropertyKind::kString:
       return toString(payload_.string->view());
     case BindingPropertyKind::kBlob:
-      return base64Encode(payload_.blob->data(), payload_.blob->size());
+      return base64Encode(payload_.blob->bytes.data(), payload_.blob->bytes.size());
     case BindingPropertyKind::kEnum:
       return decimal(payload_.enumValue->value);
     default:
@@ -651,10 +722,11 @@ void BindingProperty::accept(BindingPropertyVisitor& visitor) const {
     }
     case BindingPropertyKind::kStructure:
       visitor.beginStructure(payload_.structure->size());
-      for (const auto& [key, value] : *payload_.structure) {
-        const std::string_view text = key->view();
+      for (const StructureNode* node = payload_.structure->first(); node != nullptr;
+           node = StructureTree::next(node)) {
+        const std::string_view text = node->key->view();
         visitor.beginMember(text);
-        value.accept(visitor);
+        node->value.accept(visitor);
         visitor.endMember(text);
       }
       visitor.endStructure();

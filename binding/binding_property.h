@@ -23,8 +23,11 @@ class BindingArena;
 struct InternedString;
 
 namespace internal {
+struct BlobStorage;
 struct PropertyVector;
-class StructureMap;
+struct StructureNode;
+class StructureTree;
+class TreeCopier;
 }  // namespace internal
 
 // The kind of a value. The codes are fixed; their names appear in conversion error messages.
@@ -188,8 +191,7 @@ class BindingProperty {
   BindingProperty(ChildTag, BindingArena* arena) noexcept : arena_(arena), ownsArena_(0) {}
 
  private:
-  friend struct internal::PropertyVector;
-  friend class internal::StructureMap;
+  friend class internal::TreeCopier;
 
   union Payload {
     std::uint8_t boolean;
@@ -197,16 +199,16 @@ class BindingProperty {
     std::uint64_t unsignedValue;
     double floatValue;
     const InternedString* string;
-    Vector<std::uint8_t>* blob;
+    internal::BlobStorage* blob;
     BindingEnumValue* enumValue;
     internal::PropertyVector* collection;
-    internal::StructureMap* structure;
+    internal::StructureTree* structure;
   };
 
   BindingArena& ensureArena();
   void releasePayload() noexcept;
-  // Deep-copies `source` into the empty `target`, which has its arena.
-  static void copyTree(BindingProperty& target, const BindingProperty& source);
+  // Releases the keys, values and blocks of a structure's subtree.
+  static void releaseNodes(BindingArena& arena, internal::StructureNode* node) noexcept;
   // Takes over `source`'s payload, which must belong to this value's arena; `source` becomes
   // empty. This value must be empty.
   void adoptFrom(BindingProperty& source) noexcept;
@@ -242,7 +244,9 @@ namespace tev {
 
 namespace internal {
 
-template <typename MapIterator, typename Member>
+// Tree and Node are template parameters so that this header does not need the tree's
+// definition before its own end.
+template <typename Tree, typename Node, typename Member>
 class MemberIterator {
  public:
   using iterator_category = std::forward_iterator_tag;
@@ -252,59 +256,57 @@ class MemberIterator {
   using reference = Member;
 
   MemberIterator() = default;
-  explicit MemberIterator(MapIterator it) : it_(it) {}
+  explicit MemberIterator(Node* node) : node_(node) {}
 
-  Member operator*() const { return Member{keyText(it_->first), it_->second}; }
+  Member operator*() const { return Member{node_->key->view(), node_->value}; }
   MemberIterator& operator++() {
-    ++it_;
+    node_ = Tree::next(node_);
     return *this;
   }
   MemberIterator operator++(int) {
     MemberIterator previous = *this;
-    ++it_;
+    node_ = Tree::next(node_);
     return previous;
   }
   friend bool operator==(const MemberIterator& a, const MemberIterator& b) {
-    return a.it_ == b.it_;
+    return a.node_ == b.node_;
   }
 
  private:
-  MapIterator it_{};
+  Node* node_ = nullptr;
 };
 
 }  // namespace internal
 
 class BindingMemberRange {
  public:
-  using iterator = internal::MemberIterator<internal::StructureMap::const_iterator, BindingMember>;
+  using iterator =
+      internal::MemberIterator<internal::StructureTree, internal::StructureNode, BindingMember>;
   BindingMemberRange() = default;
-  BindingMemberRange(iterator first, iterator last, std::size_t count)
-      : first_(first), last_(last), count_(count) {}
+  BindingMemberRange(iterator first, std::size_t count) : first_(first), count_(count) {}
   iterator begin() const { return first_; }
-  iterator end() const { return last_; }
+  iterator end() const { return iterator(); }
   std::size_t size() const { return count_; }
   bool empty() const { return count_ == 0; }
 
  private:
   iterator first_{};
-  iterator last_{};
   std::size_t count_ = 0;
 };
 
 class BindingMutableMemberRange {
  public:
-  using iterator = internal::MemberIterator<internal::StructureMap::iterator, BindingMutableMember>;
+  using iterator = internal::MemberIterator<internal::StructureTree, internal::StructureNode,
+                                            BindingMutableMember>;
   BindingMutableMemberRange() = default;
-  BindingMutableMemberRange(iterator first, iterator last, std::size_t count)
-      : first_(first), last_(last), count_(count) {}
+  BindingMutableMemberRange(iterator first, std::size_t count) : first_(first), count_(count) {}
   iterator begin() const { return first_; }
-  iterator end() const { return last_; }
+  iterator end() const { return iterator(); }
   std::size_t size() const { return count_; }
   bool empty() const { return count_ == 0; }
 
  private:
   iterator first_{};
-  iterator last_{};
   std::size_t count_ = 0;
 };
 

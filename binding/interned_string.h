@@ -5,11 +5,22 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 #include "platform/allocator.h"
 
 namespace tev {
+
+// Whether two texts of `size` bytes are equal. Short texts, the usual keys, are compared in
+// line rather than through a library call.
+inline bool sameBytes(const char* a, const char* b, std::size_t size) {
+  if (size > 16) return std::memcmp(a, b, size) == 0;
+  for (std::size_t index = 0; index < size; ++index) {
+    if (a[index] != b[index]) return false;
+  }
+  return true;
+}
 
 struct InternedString {
   String text;
@@ -18,6 +29,9 @@ struct InternedString {
   InternedString* next = nullptr;  // the next entry of the same bucket
 
   std::string_view view() const { return {text.data(), text.size()}; }
+  bool equals(std::string_view other) const {
+    return text.size() == other.size() && sameBytes(text.data(), other.data(), other.size());
+  }
 };
 
 // 32-bit FNV-1a over the bytes of `text`.
@@ -30,8 +44,21 @@ constexpr std::uint32_t fnv1aHash(std::string_view text) {
   return hash;
 }
 
+namespace internal {
+extern const InternedString emptyInternedEntry;
+}  // namespace internal
+
 // The process-wide entry every empty string refers to. It belongs to no arena and is never
 // counted or released.
-const InternedString& emptyInternedString();
+inline const InternedString& emptyInternedString() { return internal::emptyInternedEntry; }
+
+// Orders texts by their bytes taken unsigned, a shorter text first on a common prefix. Keys of
+// one structure mostly differ in their first byte, which is checked before calling memcmp.
+inline bool bytesLess(std::string_view a, std::string_view b) {
+  if (!a.empty() && !b.empty() && a[0] != b[0]) {
+    return static_cast<unsigned char>(a[0]) < static_cast<unsigned char>(b[0]);
+  }
+  return a < b;  // char_traits<char> compares as unsigned char
+}
 
 }  // namespace tev

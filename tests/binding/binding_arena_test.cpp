@@ -40,6 +40,16 @@ TEST(BindingArena, SizesRoundUpToEighteenClasses) {
   EXPECT_EQ(BindingArena::classIndex(72), 17u);
 }
 
+TEST(BindingArena, BlockIndexByMultiplicationMatchesDivision) {
+  for (std::size_t size = 4; size <= BindingArena::kMaxBlockSize; size += 4) {
+    const std::uint32_t reciprocal = BindingArena::reciprocal(size);
+    for (std::size_t offset = 0; offset < BindingArena::kPoolPageSize; ++offset) {
+      ASSERT_EQ(BindingArena::blockIndex(offset, reciprocal), offset / size)
+          << size << " " << offset;
+    }
+  }
+}
+
 TEST(BindingArena, EveryClassHandsOutDisjointAlignedBlocksAndTakesThemBack) {
   auto arena = makeUnique<BindingArena>();
   for (std::size_t size = 1; size <= BindingArena::kMaxBlockSize; ++size) {
