@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "binding/binding_arena.h"
+#include "binding/internal/tree_copier.h"
 #include "logging/base64.h"
 #include "platform/bounded_format.h"
 
@@ -16,12 +17,17 @@ namespace tev {
 namespace {
 
 using internal::BlobStorage;
+using internal::deleteBlock;
+using internal::growStorage;
+using internal::isEmptyEntry;
+using internal::newBlob;
+using internal::newBlock;
+using internal::newVector;
 using internal::PropertyVector;
+using internal::resizeStorage;
 using internal::StructureNode;
 using internal::StructureTree;
 using HeapList = BindingArena::HeapList;
-
-bool isEmptyEntry(const InternedString* entry) { return entry == &emptyInternedString(); }
 
 // Whether copying `source` needs an arena on the receiving side.
 bool needsArena(const BindingProperty& source) {
@@ -36,62 +42,6 @@ bool needsArena(const BindingProperty& source) {
     default:
       return false;
   }
-}
-
-template <typename T, typename... Args>
-T* newBlock(BindingArena& arena, Args&&... args) {
-  void* block = arena.allocate(sizeof(T));
-  try {
-    return ::new (block) T(std::forward<Args>(args)...);
-  } catch (...) {
-    arena.release(block, sizeof(T));
-    throw;
-  }
-}
-
-template <typename T>
-void deleteBlock(BindingArena& arena, T* object) noexcept {
-  object->~T();
-  arena.release(object, sizeof(T));
-}
-
-PropertyVector* newVector(BindingArena& arena) {
-  PropertyVector* vector = newBlock<PropertyVector>(arena);
-  arena.track(*vector, HeapList::kCollections);
-  return vector;
-}
-
-template <typename... Args>
-BlobStorage* newBlob(BindingArena& arena, Args&&... args) {
-  BlobStorage* blob = newBlock<BlobStorage>(arena, std::forward<Args>(args)...);
-  arena.track(*blob, HeapList::kBlobs);
-  return blob;
-}
-
-// Moves the elements to storage for exactly `capacity` elements.
-void resizeStorage(PropertyVector& vector, std::size_t capacity) {
-  const std::size_t size = vector.size();
-  // Children hold no pointers into themselves, so they relocate bitwise; their move
-  // constructor would deep-copy children out of the tree instead. A first allocation is not a
-  // reallocation of nothing, which the counters would book as a free.
-  const std::size_t bytes = capacity * sizeof(BindingProperty);
-  void* storage =
-      vector.begin == nullptr ? hookedAllocate(bytes) : hookedReallocate(vector.begin, bytes);
-  if (storage == nullptr) throw std::bad_alloc();
-  vector.begin = static_cast<BindingProperty*>(storage);
-  vector.end = vector.begin + size;
-  vector.capacity = vector.begin + capacity;
-}
-
-// Grows the element storage to hold at least `count` elements without constructing any.
-void growStorage(PropertyVector& vector, std::size_t count) {
-  if (count <= vector.capacityCount()) return;
-  if (count > kMaxCollectionSize) throw std::length_error("collection too long");
-  std::size_t capacity = vector.capacityCount() * 2;
-  if (capacity < 4) capacity = 4;
-  if (capacity < count) capacity = count;
-  if (capacity > kMaxCollectionSize) capacity = kMaxCollectionSize;
-  resizeStorage(vector, capacity);
 }
 
 String formatFloat(const char* format, ...) {
@@ -112,104 +62,6 @@ String decimal(Integer value) {
 }
 
 }  // namespace
-
-namespace internal {
-
-// Deep copies into one arena. Strings from another arena are re-interned there; a small
-// direct-mapped memo of source entries saves hashing the same keys again for every record.
-class TreeCopier {
- public:
-  TreeCopier(BindingArena& arena, const BindingArena* sourceArena)
-      : arena_(arena), sameArena_(sourceArena == &arena) {}
-
-  // Copies `source` into the empty `target`, which already has this copier's arena.
-  void copy(BindingProperty& target, const BindingProperty& source) {
-    assert(target.isEmpty() && target.arena_ == &arena_);
-    switch (source.kind_) {
-      case BindingPropertyKind::kString:
-        target.payload_.string = string(source.payload_.string);
-        break;
-      case BindingPropertyKind::kBlob:
-        target.payload_.blob = newBlob(arena_, source.payload_.blob->bytes);
-        break;
-      case BindingPropertyKind::kEnum:
-        target.payload_.enumValue = newBlock<BindingEnumValue>(arena_, *source.payload_.enumValue);
-        break;
-      case BindingPropertyKind::kCollection: {
-        const PropertyVector& from = *source.payload_.collection;
-        PropertyVector* vector = newVector(arena_);
-        target.payload_.collection = vector;
-        target.kind_ = BindingPropertyKind::kCollection;
-        growStorage(*vector, from.size());
-        // The target is complete after every step, so a throw leaves it to its destructor.
-        for (const BindingProperty* child = from.begin; child != from.end; ++child) {
-          BindingProperty* copied =
-              ::new (vector->end) BindingProperty(BindingProperty::ChildTag{}, &arena_);
-          ++vector->end;
-          copy(*copied, *child);
-        }
-        return;
-      }
-      case BindingPropertyKind::kStructure: {
-        StructureTree* tree = newBlock<StructureTree>(arena_);
-        target.payload_.structure = tree;
-        target.kind_ = BindingPropertyKind::kStructure;
-        // Source members come in key order, so each one is linked after the previous one.
-        StructureNode* last = nullptr;
-        for (const StructureNode* from = source.payload_.structure->first(); from != nullptr;
-             from = StructureTree::next(from)) {
-          const InternedString* key = string(from->key);
-          StructureNode* node;
-          try {
-            node = newBlock<StructureNode>(arena_, key, &arena_);
-          } catch (...) {
-            arena_.releaseString(key);
-            throw;
-          }
-          tree->insert(node, last, false);
-          last = node;
-          copy(node->value, from->value);
-        }
-        return;
-      }
-      default:
-        target.payload_ = source.payload_;
-        break;
-    }
-    target.kind_ = source.kind_;
-  }
-
- private:
-  static constexpr std::size_t kMemoSize = 64;
-
-  // One more reference to `entry`'s text in this arena.
-  const InternedString* string(const InternedString* entry) {
-    if (sameArena_ || isEmptyEntry(entry)) {
-      arena_.retain(entry);
-      return entry;
-    }
-    Memo& memo = memo_[(reinterpret_cast<std::uintptr_t>(entry) >> 4) % kMemoSize];
-    if (memo.source == entry) {
-      // Entries gain references during a copy and never lose them, so this one is alive.
-      arena_.retain(memo.copy);
-      return memo.copy;
-    }
-    const InternedString* copy = arena_.intern(entry->view());
-    memo = {entry, copy};
-    return copy;
-  }
-
-  struct Memo {
-    const InternedString* source = nullptr;
-    const InternedString* copy = nullptr;
-  };
-
-  BindingArena& arena_;
-  bool sameArena_;
-  Memo memo_[kMemoSize];
-};
-
-}  // namespace internal
 
 std::string_view bindingPropertyKindName(BindingPropertyKind kind) {
   switch (kind) {

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <new>
 #include <utility>
 
 #include "binding/binding_arena.h"
@@ -30,5 +31,41 @@ struct BlobStorage : BindingArena::HeapLink {
   explicit BlobStorage(Args&&... args) : bytes(std::forward<Args>(args)...) {}
   Vector<std::uint8_t> bytes;
 };
+
+inline bool isEmptyEntry(const InternedString* entry) { return entry == &emptyInternedString(); }
+
+// Constructs a T in a block of `arena`; the block goes back if the constructor throws.
+template <typename T, typename... Args>
+T* newBlock(BindingArena& arena, Args&&... args) {
+  void* block = arena.allocate(sizeof(T));
+  try {
+    return ::new (block) T(std::forward<Args>(args)...);
+  } catch (...) {
+    arena.release(block, sizeof(T));
+    throw;
+  }
+}
+
+template <typename T>
+void deleteBlock(BindingArena& arena, T* object) noexcept {
+  object->~T();
+  arena.release(object, sizeof(T));
+}
+
+// Payload headers that own heap memory, created already tracked by their arena.
+PropertyVector* newVector(BindingArena& arena);
+
+template <typename... Args>
+BlobStorage* newBlob(BindingArena& arena, Args&&... args) {
+  BlobStorage* blob = newBlock<BlobStorage>(arena, std::forward<Args>(args)...);
+  arena.track(*blob, BindingArena::HeapList::kBlobs);
+  return blob;
+}
+
+// Moves the elements to storage for exactly `capacity` elements. Throws std::bad_alloc.
+void resizeStorage(PropertyVector& vector, std::size_t capacity);
+// Grows the storage to hold at least `count` elements without constructing any. Throws
+// std::length_error past kMaxCollectionSize, std::bad_alloc when memory runs out.
+void growStorage(PropertyVector& vector, std::size_t count);
 
 }  // namespace tev::internal

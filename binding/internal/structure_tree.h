@@ -57,6 +57,8 @@ class StructureTree {
   bool valid() const;
 
  private:
+  friend class TreeCopier;  // copies a tree's shape and colours node for node
+
   void rotateLeft(StructureNode* node);
   void rotateRight(StructureNode* node);
   void replace(StructureNode* node, StructureNode* replacement);

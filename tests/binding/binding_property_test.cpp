@@ -11,6 +11,8 @@
 
 #include "binding/binding_arena.h"
 #include "binding/nesting_limit.h"
+#include "platform/allocation_counters.h"
+#include "platform/allocator_hooks.h"
 #include "platform/thread_with_stack.h"
 
 namespace tev {
@@ -328,6 +330,51 @@ TEST(BindingPropertyCopy, CopyConstructionMakesANewRoot) {
   EXPECT_TRUE(copy.ownsArena());
   EXPECT_NE(copy.arena(), tree.arena());
   EXPECT_EQ(copy.getElement(1).getMember("inner").getFloat(), 1.5);
+}
+
+TEST(BindingPropertyCopy, CopiedStructuresStayBalancedUnderLaterChanges) {
+  BindingProperty source;
+  for (int i = 0; i < 500; ++i) source.member("key" + std::to_string(i)).setSigned(i);
+  BindingProperty copy = source;
+  for (int i = 0; i < 500; i += 2) EXPECT_TRUE(copy.eraseMember("key" + std::to_string(i)));
+  for (int i = 0; i < 250; ++i) copy.member("new" + std::to_string(i)).setSigned(-i);
+  ASSERT_EQ(copy.size(), 500u);
+  std::string previous;
+  for (const auto& [key, value] : copy.members()) {
+    EXPECT_LT(previous, std::string(key));
+    previous = std::string(key);
+  }
+  EXPECT_EQ(copy.getMember("key7").getSigned(), 7);
+  EXPECT_TRUE(copy.getMember("key8").isEmpty());
+  EXPECT_EQ(copy.getMember("new9").getSigned(), -9);
+}
+
+std::size_t allocationsLeft = 0;
+void* failingAllocate(std::size_t size, void* context) {
+  if (allocationsLeft == 0) return nullptr;
+  --allocationsLeft;
+  return countingAllocate(size, context);
+}
+
+TEST(BindingPropertyCopy, ACopyThatRunsOutOfMemoryLeavesTheTargetAsItWas) {
+  BindingProperty source;
+  for (int i = 0; i < 50; ++i) {
+    BindingProperty& record = source.append();
+    record.member("name").setString("record");
+    record.member("list").append().setSigned(i);
+  }
+  BindingProperty target;
+  target.member("kept").setString("old value");
+  AllocatorHooks& hooks = allocatorHooks();
+  const AllocatorHooks saved = hooks;
+  allocationsLeft = 20;  // fails partway through the records' element storage
+  hooks.allocate = &failingAllocate;
+  EXPECT_THROW(target = source, std::bad_alloc);
+  hooks = saved;
+  EXPECT_EQ(target.size(), 1u);
+  EXPECT_EQ(target.getMember("kept").getString(), "old value");
+  EXPECT_EQ(target.arena()->stringReferences("record"), 0u);
+  EXPECT_EQ(source.getElement(49).getMember("list").getElement(0).getSigned(), 49);
 }
 
 TEST(BindingPropertyMove, RootsExchangeWithoutCopying) {

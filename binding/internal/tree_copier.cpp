@@ -1,0 +1,95 @@
+#include "binding/internal/tree_copier.h"
+
+#include <cassert>
+#include <cstdint>
+#include <new>
+
+#include "binding/internal/property_storage.h"
+
+namespace tev::internal {
+
+void TreeCopier::copy(BindingProperty& target, const BindingProperty& source) {
+  assert(target.isEmpty() && target.arena_ == &arena_);
+  switch (source.kind_) {
+    case BindingPropertyKind::kString:
+      target.payload_.string = string(source.payload_.string);
+      break;
+    case BindingPropertyKind::kBlob:
+      target.payload_.blob = newBlob(arena_, source.payload_.blob->bytes);
+      break;
+    case BindingPropertyKind::kEnum:
+      target.payload_.enumValue = newBlock<BindingEnumValue>(arena_, *source.payload_.enumValue);
+      break;
+    case BindingPropertyKind::kCollection: {
+      const PropertyVector& from = *source.payload_.collection;
+      PropertyVector* vector = newVector(arena_);
+      target.payload_.collection = vector;
+      target.kind_ = BindingPropertyKind::kCollection;
+      growStorage(*vector, from.size());
+      // The target is complete after every step, so a throw leaves it to its destructor.
+      for (const BindingProperty* child = from.begin; child != from.end; ++child) {
+        BindingProperty* copied =
+            ::new (vector->end) BindingProperty(BindingProperty::ChildTag{}, &arena_);
+        ++vector->end;
+        copy(*copied, *child);
+      }
+      return;
+    }
+    case BindingPropertyKind::kStructure: {
+      StructureTree* tree = newBlock<StructureTree>(arena_);
+      target.payload_.structure = tree;
+      target.kind_ = BindingPropertyKind::kStructure;
+      // The source is a valid tree and keys order the same in every arena, so its shape and
+      // colours carry over as they are: no comparisons, no rebalancing.
+      copyNodes(source.payload_.structure->root(), nullptr, &tree->root_, *tree);
+      return;
+    }
+    default:
+      target.payload_ = source.payload_;
+      break;
+  }
+  target.kind_ = source.kind_;
+}
+
+void TreeCopier::copyNodes(const StructureNode* from, StructureNode* parent, StructureNode** link,
+                           StructureTree& tree) {
+  // Recursion follows left children only (at most twice the logarithm of the size deep); right
+  // children are copied in the loop.
+  while (from != nullptr) {
+    const InternedString* key = string(from->key);
+    StructureNode* node;
+    try {
+      node = newBlock<StructureNode>(arena_, key, &arena_);
+    } catch (...) {
+      arena_.releaseString(key);
+      throw;
+    }
+    node->parentAndColor = reinterpret_cast<std::uintptr_t>(parent) | (from->parentAndColor & 1);
+    // Linked at once, so that a throw below leaves every copy reachable for release.
+    *link = node;
+    ++tree.size_;
+    copy(node->value, from->value);
+    copyNodes(from->left, node, &node->left, tree);
+    parent = node;
+    link = &node->right;
+    from = from->right;
+  }
+}
+
+const InternedString* TreeCopier::string(const InternedString* entry) {
+  if (sameArena_ || isEmptyEntry(entry)) {
+    arena_.retain(entry);
+    return entry;
+  }
+  Memo& memo = memo_[(reinterpret_cast<std::uintptr_t>(entry) >> 4) % kMemoSize];
+  if (memo.source == entry) {
+    // Entries gain references during a copy and never lose them, so this one is alive.
+    arena_.retain(memo.copy);
+    return memo.copy;
+  }
+  const InternedString* copy = arena_.intern(entry->view());
+  memo = {entry, copy};
+  return copy;
+}
+
+}  // namespace tev::internal
