@@ -5,6 +5,7 @@
 #include <rapidjson/writer.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <optional>
 #include <string_view>
@@ -13,15 +14,72 @@
 #include "serialization/internal/enumerator_name.h"
 #include "serialization/internal/rapidjson_allocator.h"
 
+namespace tev::serialization_internal {
+
+// The output of both writers: rapidjson's string buffer over the allocation hooks.
+using JsonBuffer = rapidjson::GenericStringBuffer<rapidjson::UTF8<>, HookedRapidjsonAllocator>;
+using CompactWriter =
+    rapidjson::Writer<JsonBuffer, rapidjson::UTF8<>, rapidjson::UTF8<>, HookedRapidjsonAllocator>;
+using PrettyWriter = rapidjson::PrettyWriter<JsonBuffer, rapidjson::UTF8<>, rapidjson::UTF8<>,
+                                             HookedRapidjsonAllocator>;
+
+}  // namespace tev::serialization_internal
+
+// rapidjson writes numbers straight into its own StringBuffer but copies them byte by byte into
+// any other buffer; these are its StringBuffer versions for the hooked buffer, so numbers cost
+// the same here. NaN and infinities never reach them (the visitor writes null instead).
+namespace rapidjson {
+
+template <>
+inline bool tev::serialization_internal::CompactWriter::WriteInt(int value) {
+  char* buffer = os_->Push(11);
+  const char* end = internal::i32toa(value, buffer);
+  os_->Pop(static_cast<size_t>(11 - (end - buffer)));
+  return true;
+}
+
+template <>
+inline bool tev::serialization_internal::CompactWriter::WriteUint(unsigned value) {
+  char* buffer = os_->Push(10);
+  const char* end = internal::u32toa(value, buffer);
+  os_->Pop(static_cast<size_t>(10 - (end - buffer)));
+  return true;
+}
+
+template <>
+inline bool tev::serialization_internal::CompactWriter::WriteInt64(int64_t value) {
+  char* buffer = os_->Push(21);
+  const char* end = internal::i64toa(value, buffer);
+  os_->Pop(static_cast<size_t>(21 - (end - buffer)));
+  return true;
+}
+
+template <>
+inline bool tev::serialization_internal::CompactWriter::WriteUint64(uint64_t value) {
+  char* buffer = os_->Push(20);
+  const char* end = internal::u64toa(value, buffer);
+  os_->Pop(static_cast<size_t>(20 - (end - buffer)));
+  return true;
+}
+
+template <>
+inline bool tev::serialization_internal::CompactWriter::WriteDouble(double value) {
+  if (internal::Double(value).IsNanOrInf()) return false;
+  char* buffer = os_->Push(25);
+  char* end = internal::dtoa(value, buffer, maxDecimalPlaces_);
+  os_->Pop(static_cast<size_t>(25 - (end - buffer)));
+  return true;
+}
+
+}  // namespace rapidjson
+
 namespace tev {
 namespace {
 
+using serialization_internal::CompactWriter;
 using serialization_internal::HookedRapidjsonAllocator;
-using Buffer = rapidjson::GenericStringBuffer<rapidjson::UTF8<>, HookedRapidjsonAllocator>;
-using CompactWriter =
-    rapidjson::Writer<Buffer, rapidjson::UTF8<>, rapidjson::UTF8<>, HookedRapidjsonAllocator>;
-using PrettyWriter =
-    rapidjson::PrettyWriter<Buffer, rapidjson::UTF8<>, rapidjson::UTF8<>, HookedRapidjsonAllocator>;
+using serialization_internal::JsonBuffer;
+using serialization_internal::PrettyWriter;
 
 rapidjson::SizeType jsonLength(std::size_t length) {
   return static_cast<rapidjson::SizeType>(length);
@@ -36,8 +94,21 @@ class JsonVisitor final : public BindingPropertyVisitor {
 
   void visitNull() override { writer_.Null(); }
   void visitBool(bool value) override { writer_.Bool(value); }
-  void visitSigned(std::int64_t value) override { writer_.Int64(value); }
-  void visitUnsigned(std::uint64_t value) override { writer_.Uint64(value); }
+  // The 32-bit forms write the same digits with a cheaper conversion.
+  void visitSigned(std::int64_t value) override {
+    if (value >= INT32_MIN && value <= INT32_MAX) {
+      writer_.Int(static_cast<int>(value));
+    } else {
+      writer_.Int64(value);
+    }
+  }
+  void visitUnsigned(std::uint64_t value) override {
+    if (value <= UINT32_MAX) {
+      writer_.Uint(static_cast<unsigned>(value));
+    } else {
+      writer_.Uint64(value);
+    }
+  }
   void visitFloat(double value) override {
     // rapidjson refuses NaN and infinities after it has written the separator, which would
     // leave "[1,]" behind; null keeps the text valid JSON.
@@ -81,7 +152,7 @@ class JsonVisitor final : public BindingPropertyVisitor {
   const BindingRegistry* registry_;
 };
 
-String replaceLineFeeds(const Buffer& buffer, std::string_view lineBreak) {
+String replaceLineFeeds(const JsonBuffer& buffer, std::string_view lineBreak) {
   const std::string_view text(buffer.GetString(), buffer.GetSize());
   std::size_t lines = 0;
   for (char c : text) lines += c == '\n' ? 1 : 0;
@@ -103,7 +174,7 @@ String writeJson(const BindingProperty& value, const BindingRegistry* registry,
                  const char* lineBreak) {
   if (value.isEmpty()) return String();
   HookedRapidjsonAllocator allocator;
-  Buffer buffer(&allocator);
+  JsonBuffer buffer(&allocator);
   if (lineBreak != nullptr && *lineBreak != '\0') {
     PrettyWriter writer(buffer, &allocator);
     writer.SetIndent(' ', 4);
