@@ -5,7 +5,6 @@
 #include <cstdarg>
 #include <new>
 #include <stdexcept>
-#include <tuple>
 #include <utility>
 
 #include "binding/binding_arena.h"

@@ -1,6 +1,6 @@
-// The storage behind collection and structure values: a vector of children whose element
-// storage comes from the allocation hooks, and the structure tree. Only BindingProperty builds
-// and destroys these.
+// The storage behind blob, collection and structure values: headers in arena blocks, byte and
+// element storage from the allocation hooks, and the helpers that create them. Only
+// BindingProperty and its copier build and destroy these.
 #pragma once
 
 #include <cstddef>
