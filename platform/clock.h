@@ -1,6 +1,6 @@
-// The clocks the log reads: the local wall-clock time for stamps, and a monotonic
-// high-resolution counter for elapsed times. Plain values; nothing to own or release.
-// Never use the high-resolution counter as a date, nor the local time to measure intervals.
+// The clocks the log and the router read: the local wall-clock time and the UTC wall clock for
+// stamps, and a monotonic high-resolution counter for elapsed times. Plain values; nothing to own
+// or release. Never use the high-resolution counter as a date, nor a wall clock for intervals.
 #pragma once
 
 #include <cstdint>
@@ -25,5 +25,9 @@ LocalTime readLocalTime();
 std::int64_t highResolutionTicks();
 // Ticks per second of highResolutionTicks(); constant for the life of the process.
 std::int64_t highResolutionFrequency();
+
+// The current wall-clock time (UTC) as 100-nanosecond ticks since 1970-01-01 00:00:00. May
+// jump when the system clock is set; use it to stamp events, never to measure intervals.
+std::int64_t wallClockTicks();
 
 }  // namespace tev::platform

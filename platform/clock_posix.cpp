@@ -29,4 +29,10 @@ std::int64_t highResolutionTicks() {
 
 std::int64_t highResolutionFrequency() { return 1000000000; }
 
+std::int64_t wallClockTicks() {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  return static_cast<std::int64_t>(now.tv_sec) * 10000000 + now.tv_nsec / 100;
+}
+
 }  // namespace tev::platform

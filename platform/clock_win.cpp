@@ -30,4 +30,15 @@ std::int64_t highResolutionFrequency() {
   return frequency.QuadPart > 0 ? frequency.QuadPart : 1;
 }
 
+std::int64_t wallClockTicks() {
+  // FILETIME counts 100-nanosecond ticks from 1601-01-01; 1970-01-01 is this many ticks later.
+  constexpr std::int64_t kUnixEpochInFileTime = 116444736000000000;
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  const std::int64_t ticks =
+      static_cast<std::int64_t>((static_cast<std::uint64_t>(now.dwHighDateTime) << 32) |
+                                now.dwLowDateTime);
+  return ticks - kUnixEpochInFileTime;
+}
+
 }  // namespace tev::platform

@@ -312,6 +312,244 @@ TEV_HOST_STATIC_ASSERT(sizeof(HostPluginApi) == 40, "HostPluginApi holds 10 func
 TEV_HOST_STATIC_ASSERT(offsetof(HostPluginApi, log) == 36, "log is function 9");
 #endif
 
+/* ---- Endpoint requests, responses and the API table ------------------------------------------ */
+
+/* Reads the next piece of a streamed response body; the same contract as HostStreamRead. */
+typedef HostStreamRead HostBodyRead;
+/* Destroys a response body producer; called once by the host when it is done with the body. */
+typedef void (*HostBodyRelease)(void* producer);
+
+/* A request for one of the plugin's endpoints, 48 bytes, filled by the host and valid for the
+ * duration of the request callback. Texts are NUL-terminated and may be null (read as empty);
+ * the body is `bodyLength` bytes and is never read past that length. `arguments` is an array of
+ * `argumentCount` pointers to named (or unnamed: null name) host values. `context` is the one an
+ * endpoint entry of the API table carries; `requestHandle` passes to the endpoint unchanged. */
+typedef struct HostEndpointRequest {
+  uint32_t method;
+  const char* target;
+  const HostLocalParameter* const* arguments;
+  uint32_t argumentCount;
+  void* context;
+  const HostHeader* headers;
+  uint32_t headerCount;
+  const char* contentType;
+  const void* body;
+  uint32_t bodyLength;
+  void* requestHandle;
+  const char* methodText;
+} HostEndpointRequest;
+
+struct HostEndpointResponse;
+/* Frees what a response owns (value, error text, status text, headers) and zeroes it. */
+typedef void (*HostResponseCleanup)(struct HostEndpointResponse* response);
+
+#pragma pack(push, 1)
+/* The plugin's answer to a HostEndpointRequest, 62 bytes packed, written by the plugin. The host
+ * reads it, then calls `cleanup` with its address; when `bodyProducer` is set, the host reads the
+ * body through `readBody(bodyProducer, ...)` and ends it with `releaseBody(bodyProducer)`, which
+ * cleanup does not do. hasError = 1: `error` holds the message and `result` is empty. format is 0
+ * to 3; status 0 leaves the choice to the host. Every text and array here is the plugin's. */
+typedef struct HostEndpointResponse {
+  HostValue result;
+  char* error;
+  uint8_t hasError;
+  uint8_t flag;
+  uint32_t format;
+  int32_t status;
+  const char* statusText;
+  HostHeader* headers;
+  uint32_t headerCount;
+  HostBodyRead readBody;
+  HostBodyRelease releaseBody;
+  uint32_t bodySize;
+  uint32_t zero;
+  void* bodyProducer;
+  HostResponseCleanup cleanup;
+} HostEndpointResponse;
+#pragma pack(pop)
+
+/* The request callback of an endpoint entry. `response` must be zeroed or hold an earlier
+ * response of the plugin (it is cleaned up first). */
+typedef void (*HostEndpointCallback)(HostEndpointResponse* response,
+                                     const HostEndpointRequest* request);
+
+/* The API table and its records: plain packed arrays owned by the plugin, valid until the plugin
+ * rebuilds its table or shuts down, and read by the host without locks. Each array's records are
+ * also chained through their leading `next` (null in the last one). Texts are never null; a
+ * missing text is empty. Type codes are the builtin codes 1 to 19, else 0. */
+#pragma pack(push, 1)
+typedef struct ApiArgumentRecord {
+  struct ApiArgumentRecord* next;
+  const char* name;
+  const char* description;
+  uint32_t type;
+  uint32_t elementType;
+  const char* typeName; /* for struct, enum, vector and map of a registered type, else "" */
+  uint8_t optional;
+} ApiArgumentRecord;
+
+typedef struct ApiFunctionRecord {
+  struct ApiFunctionRecord* next;
+  uint32_t zero;
+  void* context; /* in an endpoint entry: what the host passes back in the request */
+  const char* name;
+  const char* nameSpace;
+  ApiArgumentRecord* arguments;
+  uint32_t argumentCount;
+  uint32_t returnType;
+  uint32_t returnElementType;
+  const char* returnTypeName;
+  const char* description;
+  const char* help;
+  uint8_t threadSafe;
+  const char* asyncTypeName; /* an asynchronous function's declared result type, else "" */
+  const char* const* tags;
+  uint32_t tagCount;
+} ApiFunctionRecord;
+
+typedef struct ApiLocationRecord {
+  struct ApiLocationRecord* next;
+  uint32_t location; /* 0 any, 1 query, 2 path, 4 header, 5 body */
+} ApiLocationRecord;
+
+typedef struct ApiTagList {
+  struct ApiTagList* next;
+  const char* const* tags;
+  uint32_t tagCount;
+} ApiTagList;
+
+/* One published endpoint: its function's record, then how to reach it. */
+typedef struct ApiEndpointEntry {
+  ApiFunctionRecord function;
+  HostEndpointCallback callback;
+  ApiLocationRecord* locations; /* one per argument */
+  const char* pathTemplate;
+  uint32_t method;
+  uint8_t flag;
+  ApiTagList* tagLists;
+  uint32_t tagListCount;
+  const char* methodText;
+} ApiEndpointEntry;
+
+typedef struct ApiFieldRecord {
+  struct ApiFieldRecord* next;
+  const char* name;
+  const char* description;
+  uint32_t offset;
+  uint32_t type;
+  uint32_t elementType;
+  const char* typeName;
+  uint8_t optional;
+} ApiFieldRecord;
+
+typedef struct ApiEnumeratorRecord {
+  struct ApiEnumeratorRecord* next;
+  const char* name;
+  const char* description;
+  int32_t value;
+} ApiEnumeratorRecord;
+
+/* A record type (fields set, enumerators null) or an enumeration (fields null, enumerators set
+ * unless it has none); `memberCount` counts whichever is set. */
+typedef struct ApiTypeRecord {
+  struct ApiTypeRecord* next;
+  const char* name;
+  const char* nameSpace;
+  uint32_t size;
+  const char* description;
+  const char* const* tags;
+  uint32_t tagCount;
+  ApiFieldRecord* fields;
+  ApiEnumeratorRecord* enumerators;
+  uint32_t memberCount;
+} ApiTypeRecord;
+
+typedef struct ApiEventRecord {
+  struct ApiEventRecord* next;
+  const char* name;
+  const char* nameSpace;
+  const char* dataTypeName;
+  const char* description;
+  const char* const* tags;
+  uint32_t tagCount;
+} ApiEventRecord;
+
+/* What the plugin publishes, 24 bytes; the plugin keeps it at one address. */
+typedef struct PluginApiTable {
+  ApiEndpointEntry* endpoints;
+  uint32_t endpointCount;
+  ApiTypeRecord* types;
+  uint32_t typeCount;
+  ApiEventRecord* events;
+  uint32_t eventCount;
+} PluginApiTable;
+#pragma pack(pop)
+
+#if defined(_WIN32) && !defined(_WIN64)
+TEV_HOST_STATIC_ASSERT(sizeof(HostEndpointRequest) == 48, "HostEndpointRequest is 48 bytes");
+TEV_HOST_STATIC_ASSERT(offsetof(HostEndpointRequest, arguments) == 8, "arguments at 8");
+TEV_HOST_STATIC_ASSERT(offsetof(HostEndpointRequest, context) == 16, "context at 16");
+TEV_HOST_STATIC_ASSERT(offsetof(HostEndpointRequest, headers) == 20, "headers at 20");
+TEV_HOST_STATIC_ASSERT(offsetof(HostEndpointRequest, contentType) == 28, "content type at 28");
+TEV_HOST_STATIC_ASSERT(offsetof(HostEndpointRequest, body) == 32, "body at 32");
+TEV_HOST_STATIC_ASSERT(offsetof(HostEndpointRequest, bodyLength) == 36, "body length at 36");
+TEV_HOST_STATIC_ASSERT(offsetof(HostEndpointRequest, requestHandle) == 40, "handle at 40");
+TEV_HOST_STATIC_ASSERT(offsetof(HostEndpointRequest, methodText) == 44, "method text at 44");
+TEV_HOST_STATIC_ASSERT(sizeof(HostEndpointResponse) == 62, "HostEndpointResponse is 62 bytes");
+TEV_HOST_STATIC_ASSERT(offsetof(HostEndpointResponse, error) == 12, "error at 12");
+TEV_HOST_STATIC_ASSERT(offsetof(HostEndpointResponse, hasError) == 16, "error flag at 16");
+TEV_HOST_STATIC_ASSERT(offsetof(HostEndpointResponse, flag) == 17, "flag at 17");
+TEV_HOST_STATIC_ASSERT(offsetof(HostEndpointResponse, format) == 18, "format at 18");
+TEV_HOST_STATIC_ASSERT(offsetof(HostEndpointResponse, status) == 22, "status at 22");
+TEV_HOST_STATIC_ASSERT(offsetof(HostEndpointResponse, statusText) == 26, "status text at 26");
+TEV_HOST_STATIC_ASSERT(offsetof(HostEndpointResponse, headers) == 30, "headers at 30");
+TEV_HOST_STATIC_ASSERT(offsetof(HostEndpointResponse, headerCount) == 34, "header count at 34");
+TEV_HOST_STATIC_ASSERT(offsetof(HostEndpointResponse, readBody) == 38, "body read at 38");
+TEV_HOST_STATIC_ASSERT(offsetof(HostEndpointResponse, releaseBody) == 42, "body release at 42");
+TEV_HOST_STATIC_ASSERT(offsetof(HostEndpointResponse, bodySize) == 46, "body size at 46");
+TEV_HOST_STATIC_ASSERT(offsetof(HostEndpointResponse, zero) == 50, "zero at 50");
+TEV_HOST_STATIC_ASSERT(offsetof(HostEndpointResponse, bodyProducer) == 54, "producer at 54");
+TEV_HOST_STATIC_ASSERT(offsetof(HostEndpointResponse, cleanup) == 58, "cleanup at 58");
+TEV_HOST_STATIC_ASSERT(sizeof(ApiArgumentRecord) == 25, "ApiArgumentRecord is 25 bytes");
+TEV_HOST_STATIC_ASSERT(offsetof(ApiArgumentRecord, typeName) == 20, "argument type name at 20");
+TEV_HOST_STATIC_ASSERT(offsetof(ApiArgumentRecord, optional) == 24, "argument optional at 24");
+TEV_HOST_STATIC_ASSERT(sizeof(ApiFunctionRecord) == 61, "ApiFunctionRecord is 61 bytes");
+TEV_HOST_STATIC_ASSERT(offsetof(ApiFunctionRecord, context) == 8, "function context at 8");
+TEV_HOST_STATIC_ASSERT(offsetof(ApiFunctionRecord, name) == 12, "function name at 12");
+TEV_HOST_STATIC_ASSERT(offsetof(ApiFunctionRecord, arguments) == 20, "arguments at 20");
+TEV_HOST_STATIC_ASSERT(offsetof(ApiFunctionRecord, returnType) == 28, "return type at 28");
+TEV_HOST_STATIC_ASSERT(offsetof(ApiFunctionRecord, description) == 40, "description at 40");
+TEV_HOST_STATIC_ASSERT(offsetof(ApiFunctionRecord, threadSafe) == 48, "thread-safe at 48");
+TEV_HOST_STATIC_ASSERT(offsetof(ApiFunctionRecord, asyncTypeName) == 49, "async type at 49");
+TEV_HOST_STATIC_ASSERT(offsetof(ApiFunctionRecord, tags) == 53, "function tags at 53");
+TEV_HOST_STATIC_ASSERT(offsetof(ApiFunctionRecord, tagCount) == 57, "function tag count at 57");
+TEV_HOST_STATIC_ASSERT(sizeof(ApiLocationRecord) == 8, "ApiLocationRecord is 8 bytes");
+TEV_HOST_STATIC_ASSERT(sizeof(ApiTagList) == 12, "ApiTagList is 12 bytes");
+TEV_HOST_STATIC_ASSERT(sizeof(ApiEndpointEntry) == 90, "ApiEndpointEntry is 90 bytes");
+TEV_HOST_STATIC_ASSERT(offsetof(ApiEndpointEntry, callback) == 61, "callback at 61");
+TEV_HOST_STATIC_ASSERT(offsetof(ApiEndpointEntry, locations) == 65, "locations at 65");
+TEV_HOST_STATIC_ASSERT(offsetof(ApiEndpointEntry, pathTemplate) == 69, "path template at 69");
+TEV_HOST_STATIC_ASSERT(offsetof(ApiEndpointEntry, method) == 73, "method at 73");
+TEV_HOST_STATIC_ASSERT(offsetof(ApiEndpointEntry, flag) == 77, "endpoint flag at 77");
+TEV_HOST_STATIC_ASSERT(offsetof(ApiEndpointEntry, tagLists) == 78, "tag lists at 78");
+TEV_HOST_STATIC_ASSERT(offsetof(ApiEndpointEntry, tagListCount) == 82, "tag list count at 82");
+TEV_HOST_STATIC_ASSERT(offsetof(ApiEndpointEntry, methodText) == 86, "method text at 86");
+TEV_HOST_STATIC_ASSERT(sizeof(ApiFieldRecord) == 29, "ApiFieldRecord is 29 bytes");
+TEV_HOST_STATIC_ASSERT(offsetof(ApiFieldRecord, offset) == 12, "field offset at 12");
+TEV_HOST_STATIC_ASSERT(offsetof(ApiFieldRecord, optional) == 28, "field optional at 28");
+TEV_HOST_STATIC_ASSERT(sizeof(ApiEnumeratorRecord) == 16, "ApiEnumeratorRecord is 16 bytes");
+TEV_HOST_STATIC_ASSERT(sizeof(ApiTypeRecord) == 40, "ApiTypeRecord is 40 bytes");
+TEV_HOST_STATIC_ASSERT(offsetof(ApiTypeRecord, size) == 12, "type size at 12");
+TEV_HOST_STATIC_ASSERT(offsetof(ApiTypeRecord, fields) == 28, "fields at 28");
+TEV_HOST_STATIC_ASSERT(offsetof(ApiTypeRecord, enumerators) == 32, "enumerators at 32");
+TEV_HOST_STATIC_ASSERT(offsetof(ApiTypeRecord, memberCount) == 36, "member count at 36");
+TEV_HOST_STATIC_ASSERT(sizeof(ApiEventRecord) == 28, "ApiEventRecord is 28 bytes");
+TEV_HOST_STATIC_ASSERT(offsetof(ApiEventRecord, dataTypeName) == 12, "event data type at 12");
+TEV_HOST_STATIC_ASSERT(sizeof(PluginApiTable) == 24, "PluginApiTable is 24 bytes");
+TEV_HOST_STATIC_ASSERT(offsetof(PluginApiTable, types) == 8, "type records at 8");
+TEV_HOST_STATIC_ASSERT(offsetof(PluginApiTable, events) == 16, "event records at 16");
+#endif
+
 #ifdef __cplusplus
 }  // extern "C"
 #endif

@@ -1,0 +1,124 @@
+#include "router/text_decoding.h"
+
+#include <cstdint>
+#include <cstring>
+
+#include "binding/binding_function_descriptor.h"
+#include "logging/format_message.h"
+#include "serialization/json_reader.h"
+#include "serialization/msgpack_reader.h"
+#include "serialization/yaml_reader.h"
+
+namespace tev {
+
+namespace {
+
+enum class TextFormat { kText, kMsgPack, kJson, kYaml, kBlob };
+
+char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+TextFormat formatByContentType(std::string_view contentType) {
+  if (contentTypeIs(contentType, "application/x-msgpack")) return TextFormat::kMsgPack;
+  if (contentTypeIs(contentType, "application/json")) return TextFormat::kJson;
+  if (contentTypeIs(contentType, "text/x-yaml")) return TextFormat::kYaml;
+  if (contentTypeIs(contentType, "application/octet-stream")) return TextFormat::kBlob;
+  return TextFormat::kText;
+}
+
+TextFormat formatBySniffing(std::string_view value) {
+  if (value.empty()) return TextFormat::kText;
+  const auto first = static_cast<std::uint8_t>(value.front());
+  if ((first >= 0x80 && first <= 0x9F) || (first >= 0xDC && first <= 0xDF)) {
+    return TextFormat::kMsgPack;
+  }
+  if (looksLikeJson(value)) return TextFormat::kJson;
+  if (looksLikeYaml(value)) return TextFormat::kYaml;
+  return TextFormat::kText;
+}
+
+// The JSON and YAML readers take text; a body is bytes, and a NUL among them ends the text
+// rather than letting a reader look for one past the body.
+std::size_t textLength(const void* body, std::size_t length) {
+  if (length == 0) return 0;
+  const void* nul = std::memchr(body, 0, length);
+  return nul == nullptr ? length
+                        : static_cast<std::size_t>(static_cast<const char*>(nul) -
+                                                   static_cast<const char*>(body));
+}
+
+}  // namespace
+
+bool contentTypeIs(std::string_view contentType, std::string_view name) {
+  if (contentType.size() < name.size()) return false;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    if (lowerAscii(contentType[i]) != lowerAscii(name[i])) return false;
+  }
+  return true;
+}
+
+bool decodeText(BindingResult& result, BindingProperty& target,
+                const BindingFunctionDescriptor& function, std::string_view key,
+                std::string_view value, std::string_view contentType, bool sniff) {
+  if (!result.ok()) return false;
+  TextFormat format = TextFormat::kText;
+  if (!contentType.empty()) {
+    format = formatByContentType(contentType);
+  } else if (sniff) {
+    format = formatBySniffing(value);
+  }
+
+  const char* codec = nullptr;
+  BindingResult decoded;
+  switch (format) {
+    case TextFormat::kText:
+      target.setString(value);
+      return true;
+    case TextFormat::kBlob:
+      target.setBlob(value.data(), value.size());
+      return true;
+    case TextFormat::kMsgPack:
+      codec = "MessagePack";
+      (void)decodeMsgPack(decoded, value.data(), value.size());
+      break;
+    case TextFormat::kJson:
+      codec = "JSON";
+      decoded = parseJson(value.data(), value.size());
+      break;
+    case TextFormat::kYaml:
+      codec = "YAML";
+      decoded = parseYaml(value.data(), value.size());
+      break;
+  }
+  if (!decoded.ok()) {
+    String message = formatMessage("Couldn't deserialize %1 value for parameter '%2' of '%3': %4",
+                                   codec, toString(key), function.name, toString(decoded.error()));
+    result.fail(message);
+    return false;
+  }
+  target = std::move(decoded.value());
+  return true;
+}
+
+bool decodeBody(BindingResult& result, BindingProperty& target, std::string_view contentType,
+                const void* body, std::size_t length) {
+  BindingResult decoded;
+  if (contentTypeIs(contentType, "application/x-msgpack")) {
+    const std::size_t used = decodeMsgPack(decoded, body, length);
+    if (decoded.ok() && used < length) decoded.fail("Extra MessgePack data found in body");
+  } else if (contentTypeIs(contentType, "application/json") ||
+             contentTypeIs(contentType, "application/vnd.api+json")) {
+    decoded = parseJson(static_cast<const char*>(body), textLength(body, length));
+  } else if (contentTypeIs(contentType, "application/x-yaml")) {
+    decoded = parseYaml(static_cast<const char*>(body), textLength(body, length));
+  } else {
+    decoded.fail("Unsupported body content type");
+  }
+  if (!decoded.ok()) {
+    result.fail(decoded.error());
+    return false;
+  }
+  target = std::move(decoded.value());
+  return true;
+}
+
+}  // namespace tev
