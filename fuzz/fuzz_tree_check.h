@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -25,8 +26,17 @@ inline bool closeEnough(double a, double b) {
   return std::fabs(a - b) <= std::fabs(a) * 1e-15;
 }
 
+// Integers compare by value across signed and unsigned: JSON's -0 reads as signed 0 and is
+// written as 0, which reads back as unsigned 0.
+inline bool sameInteger(const BindingProperty& a, const BindingProperty& b) {
+  if (a.isSigned() && b.isUnsigned())
+    return a.getSigned() >= 0 && std::uint64_t(a.getSigned()) == b.getUnsigned();
+  if (a.isUnsigned() && b.isSigned()) return sameInteger(b, a);
+  return false;
+}
+
 inline bool sameTree(const BindingProperty& a, const BindingProperty& b) {
-  if (a.kind() != b.kind()) return false;
+  if (a.kind() != b.kind()) return sameInteger(a, b);
   switch (a.kind()) {
     case BindingPropertyKind::kEmpty:
       return true;

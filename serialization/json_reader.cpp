@@ -3,6 +3,7 @@
 #include <rapidjson/error/en.h>
 #include <rapidjson/reader.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <new>
@@ -51,9 +52,12 @@ class TreeBuilder {
   using Ch = char;
   using SizeType = rapidjson::SizeType;
 
+  // Why the builder stopped the reader, when it did.
+  enum class Refusal { kNone, kTooDeep, kTooBig };
+
   explicit TreeBuilder(BindingProperty& root) : next_(&root) {}
 
-  bool tooDeep() const { return tooDeep_; }
+  Refusal refusal() const { return refusal_; }
 
   bool Null() {
     target().reset();
@@ -80,6 +84,13 @@ class TreeBuilder {
     return true;
   }
   bool Double(double value) {
+    // With normal precision rapidjson turns some numbers past the double range, such as
+    // 18446744076744e+300, into infinity instead of reporting them; refuse those as it refuses
+    // 1e400.
+    if (!std::isfinite(value)) {
+      refusal_ = Refusal::kTooBig;
+      return false;
+    }
     target().setFloat(value);
     return true;
   }
@@ -125,7 +136,7 @@ class TreeBuilder {
 
   BindingProperty* open() {
     if (depth_ == kMaxNestingDepth) {
-      tooDeep_ = true;
+      refusal_ = Refusal::kTooDeep;
       return nullptr;
     }
     BindingProperty& value = target();
@@ -138,7 +149,7 @@ class TreeBuilder {
   BindingProperty* stack_[kMaxNestingDepth];
   std::size_t depth_ = 0;
   BindingProperty* next_;
-  bool tooDeep_ = false;
+  Refusal refusal_ = Refusal::kNone;
 };
 
 template <typename Stream>
@@ -154,10 +165,16 @@ BindingResult parseStream(Stream& stream) {
         reader.Parse<rapidjson::kParseDefaultFlags>(stream, builder);
     if (outcome.IsError()) {
       const std::uint64_t offset = outcome.Offset();
-      if (outcome.Code() == rapidjson::kParseErrorTermination && builder.tooDeep()) {
+      const bool stopped = outcome.Code() == rapidjson::kParseErrorTermination;
+      if (stopped && builder.refusal() == TreeBuilder::Refusal::kTooDeep) {
         // rapidjson reports the position after the opening bracket; name the bracket itself.
         result.fail(formatMessage("Error: Nesting deeper than %1 levels at offset %2.",
                                   kMaxNestingDepth, offset - 1));
+      } else if (stopped && builder.refusal() == TreeBuilder::Refusal::kTooBig) {
+        // The offset is the number's start, as for rapidjson's own refusal.
+        result.fail(formatMessage("Error: %1 at offset %2.",
+                                  rapidjson::GetParseError_En(rapidjson::kParseErrorNumberTooBig),
+                                  offset));
       } else {
         result.fail(formatMessage("Error: %1 at offset %2.",
                                   rapidjson::GetParseError_En(outcome.Code()), offset));

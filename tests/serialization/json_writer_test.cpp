@@ -120,5 +120,14 @@ TEST(JsonWriter, ParsedTreesSurviveARoundTrip) {
   EXPECT_EQ(codec_test::describe(second.value()), codec_test::describe(first.value()));
 }
 
+TEST(JsonWriter, MinusZeroReadsAsSignedZeroAndWritesAsZero) {
+  // Found by fuzzing the round trip: the text changes kind from signed to unsigned, not value.
+  const BindingResult first = parseJson("[-0, -0.0]");
+  ASSERT_TRUE(first.ok());
+  EXPECT_EQ(codec_test::describe(first.value()), "[s0,f-0]");
+  EXPECT_EQ(compact(first.value()), "[0,-0.0]");
+  EXPECT_EQ(codec_test::describe(parseJson(compact(first.value()).c_str()).value()), "[u0,f-0]");
+}
+
 }  // namespace
 }  // namespace tev
