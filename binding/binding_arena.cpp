@@ -52,8 +52,14 @@ void pushPage(BindingArena::PageHeader*& head, BindingArena::PageHeader* page) {
 static_assert(sizeof(BindingArena::PageHeader) <= BindingArena::kInlinePageSize / 2);
 static_assert(BindingArena::kPoolPageSize == BindingPagePool::kPageSize);
 
-// Constant-initialised, so it is usable from any static initialiser.
+// Constant-initialised, so it is usable from any static initialiser. clang 14 cannot evaluate
+// libstdc++'s string constructor at compile time; its builds (the fuzz targets) run no static
+// initialiser that reaches the entry.
+#if defined(__clang__)
+const InternedString internal::emptyInternedEntry{};
+#else
 constinit const InternedString internal::emptyInternedEntry{};
+#endif
 
 BindingArena::BindingArena() noexcept : buckets_(inlineBuckets_) {
   for (std::size_t index = 0; index < kClassCount; ++index) {

@@ -49,11 +49,14 @@ function(tev_add_bench name)
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} benchmark::benchmark tev_warnings)
 endfunction()
 
-# tev_add_fuzzer(<name> SOURCES ... [DEPS ...]): a libFuzzer target, built only with clang.
+# tev_add_fuzzer(<name> SOURCES ... [DEPS ...]): a libFuzzer target, built only with clang. The
+# fuzz preset builds just these (target tev_fuzzers), not the plugin library or the tests.
+add_custom_target(tev_fuzzers)
 function(tev_add_fuzzer name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} tev_warnings)
+  add_dependencies(tev_fuzzers ${name})
 endfunction()

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <new>
+#include <type_traits>
 #include <utility>
 
 #include "binding/binding_arena.h"
@@ -39,7 +40,12 @@ template <typename T, typename... Args>
 T* newBlock(BindingArena& arena, Args&&... args) {
   void* block = arena.allocate(sizeof(T));
   try {
-    return ::new (block) T(std::forward<Args>(args)...);
+    // Braces for aggregates: clang 14 has no parenthesised aggregate initialisation.
+    if constexpr (std::is_aggregate_v<T>) {
+      return ::new (block) T{std::forward<Args>(args)...};
+    } else {
+      return ::new (block) T(std::forward<Args>(args)...);
+    }
   } catch (...) {
     arena.release(block, sizeof(T));
     throw;
