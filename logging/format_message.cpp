@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "logging/internal/printf_spec.h"
+#include "logging/internal/printf_placeholder.h"
 #include "platform/bounded_format.h"
 
 namespace tev {

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "logging/internal/printf_spec.h"
+#include "logging/internal/printf_placeholder.h"
 
 namespace tev {
 

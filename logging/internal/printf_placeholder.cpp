@@ -1,4 +1,4 @@
-#include "logging/internal/printf_spec.h"
+#include "logging/internal/printf_placeholder.h"
 
 #include <cstring>
 
