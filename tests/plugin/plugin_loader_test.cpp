@@ -1,0 +1,149 @@
+// The loader's settings and the plugin-manager types, with the plugin object in this process.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "binding/binding_conversion.h"
+#include "plugin/backend_plugin.h"
+#include "plugin/plugin_entry.h"
+#include "plugin/plugin_identity.h"
+#include "plugin/plugin_manager_types.h"
+#include "plugin/plugin_version.h"
+
+namespace tev {
+namespace {
+
+using ::testing::ElementsAre;
+
+PluginApiVersion version(std::uint32_t major, std::uint32_t minor, std::uint32_t patch) {
+  PluginApiVersion v;
+  v.major = major;
+  v.minor = minor;
+  v.patch = patch;
+  return v;
+}
+
+TEST(HostVersion, OnlyTheSameMajorAtOrAboveThePluginsVersionIsCompatible) {
+  const PluginApiVersion plugin = pluginApiVersion();
+  EXPECT_EQ(std::string(versionText(plugin)), "18.0.0");
+  for (const auto& host : {version(18, 0, 0), version(18, 5, 2), version(18, 0, 7)}) {
+    EXPECT_TRUE(isCompatibleHostVersion(host, plugin)) << versionText(host);
+  }
+  for (const auto& host : {version(17, 9, 9), version(19, 0, 0), version(0, 0, 0)}) {
+    EXPECT_FALSE(isCompatibleHostVersion(host, plugin)) << versionText(host);
+  }
+  // Against a plugin of 18.2.3 the minor and patch count, in that order.
+  const PluginApiVersion newer = version(18, 2, 3);
+  EXPECT_FALSE(isCompatibleHostVersion(version(18, 2, 2), newer));
+  EXPECT_FALSE(isCompatibleHostVersion(version(18, 1, 9), newer));
+  EXPECT_TRUE(isCompatibleHostVersion(version(18, 3, 0), newer));
+  PluginApiVersion tagged = version(18, 0, 0);
+  tagged.prerelease = "beta";
+  EXPECT_TRUE(isCompatibleHostVersion(tagged, pluginApiVersion()));
+}
+
+TEST(PluginIdentity, FullNameDependsOnTheType) {
+  EXPECT_EQ(std::string(GetFullNameFromShortNameAndType("tev-purchase-widget", "backend")),
+            "kpm-be-tev-purchase-widget");
+  EXPECT_EQ(std::string(GetFullNameFromShortNameAndType("x", "frontend")), "kpm-fe-x");
+  EXPECT_EQ(std::string(GetFullNameFromShortNameAndType("x", "Backend")), "kpm-xx-x");
+  const PluginIdentity identity = makePluginIdentity("tev-purchase-widget", "backend", "");
+  EXPECT_EQ(std::string(identity.shortName), "tev-purchase-widget");
+  EXPECT_EQ(std::string(identity.type), "backend");
+  EXPECT_TRUE(identity.qualifier.empty());
+}
+
+// Loads a BackendPlugin in this process, as the library's entry does.
+struct LoadedPlugin {
+  explicit LoadedPlugin(const char* shortName) {
+    descriptor.major = 18;
+    descriptor.minor = 3;
+    loadPlugin<BackendPlugin>(&descriptor, shortName);
+    plugin = static_cast<BackendPlugin*>(descriptor.context);
+  }
+  ~LoadedPlugin() {
+    if (descriptor.entryTable != nullptr) descriptor.entryTable->shutdown(descriptor.context);
+  }
+  PluginDescriptor descriptor{};
+  BackendPlugin* plugin = nullptr;
+};
+
+TEST(Loader, SetsTheIdentityTagsAndNamespaceName) {
+  LoadedPlugin loaded("tev-purchase-widget");
+  ASSERT_NE(loaded.plugin, nullptr);
+  const BackendPlugin& plugin = *loaded.plugin;
+  EXPECT_EQ(std::string(plugin.identity().fullName), "kpm-be-tev-purchase-widget");
+  EXPECT_EQ(std::string(plugin.namespaceName()), "TevPurchaseWidget");
+  std::vector<std::string> tags(plugin.registrationTags().begin(), plugin.registrationTags().end());
+  EXPECT_THAT(tags, ElementsAre("Plugins", "Plugin tev-purchase-widget"));
+  EXPECT_EQ(plugin.hostVersion().minor, 3u);
+  EXPECT_EQ(std::string(loaded.descriptor.shortName), "tev-purchase-widget");
+  EXPECT_EQ(loaded.descriptor.apiTable, &plugin.apiTable());
+  EXPECT_EQ(loaded.descriptor.entryTable, &plugin.entryTable());
+  EXPECT_EQ(plugin.registry(), static_cast<const BindingRegistry*>(&loaded.plugin->router()));
+  EXPECT_EQ(plugin.logTarget(), nullptr);
+}
+
+TEST(Loader, RegistersThePluginManagerTypesAndEvents) {
+  LoadedPlugin loaded("tev-purchase-widget");
+  ASSERT_NE(loaded.plugin, nullptr);
+  const BindingRegistry& registry = *loaded.plugin->registry();
+  for (const char* name : {"PluginManagerState", "PluginManagerResource", "PluginResourceEventType",
+                           "PluginResourceEvent", "PluginKestEvent", "PluginKestResponse",
+                           "PluginServiceProxyResponse"}) {
+    const BindingTypeDescriptor* type = registry.findType(name);
+    ASSERT_NE(type, nullptr) << name;
+    ASSERT_EQ(type->tags.size(), 1u) << name;
+    EXPECT_EQ(std::string(type->tags[0]), "oclient");
+    EXPECT_TRUE(type->description.empty());
+  }
+  const BindingEventDescriptor* event = registry.findEvent("OnServiceProxyAsyncEvent");
+  ASSERT_NE(event, nullptr);
+  EXPECT_EQ(std::string(event->description),
+            "Fired when an async service proxy message is received.");
+  EXPECT_EQ(event->dataType, registry.findType("PluginServiceProxyResponse"));
+  EXPECT_EQ(registry.findType("PluginServiceProxyResponse")->fields.size(), 6u);
+}
+
+TEST(PluginManagerTypes, SecondRegistrationChangesNothing) {
+  BindingRegistry registry;
+  registry.initialize();
+  registerPluginManagerTypes(registry);
+  const BindingTypeDescriptor* first = registry.findType("PluginResourceEvent");
+  registerPluginManagerTypes(registry);
+  EXPECT_EQ(registry.findType("PluginResourceEvent"), first);
+  EXPECT_EQ(first->fields.size(), 3u);
+  EXPECT_EQ(first->tags.size(), 1u);
+}
+
+TEST(PluginManagerTypes, EventTypeArrivesAsNumberOrName) {
+  BindingRegistry registry;
+  registry.initialize();
+  registerPluginManagerTypes(registry);
+  const auto convert = [&registry](const BindingProperty& type, std::string& error) {
+    BindingProperty value;
+    value.member("uri").setString("/a");
+    value.member("eventType") = type;
+    PluginResourceEvent event;
+    BindingResult result;
+    error.clear();
+    if (!convertToNative(result, value, event, "<result>", &registry)) {
+      error = std::string(result.error());
+    }
+    return event.eventType;
+  };
+  std::string error;
+  BindingProperty type;
+  type.setSigned(1);
+  EXPECT_EQ(convert(type, error), PluginResourceEventType::Update);
+  EXPECT_EQ(error, "");
+  type.setString("Update");
+  EXPECT_EQ(convert(type, error), PluginResourceEventType::Update);
+  type.setSigned(3);
+  convert(type, error);
+  EXPECT_EQ(error, "3 is not a valid PluginResourceEventType enumeration value for 'eventType'.");
+}
+
+}  // namespace
+}  // namespace tev
