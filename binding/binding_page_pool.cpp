@@ -108,6 +108,12 @@ void BindingPagePool::unmapRegion(Region* region) noexcept {
   platform::virtualFree(region->base, kRegionSize);
   destroyObject(region);
   --regionCount_;
+  if (regionCount_ == 0) {
+    // The pool lives until the process ends, but a library that holds it may be unloaded
+    // before that: with no page in use it keeps no heap storage behind.
+    pages_.releaseStorage();
+    Vector<Region*>().swap(freeSet_);
+  }
 }
 
 void BindingPagePool::enterFreeSet(Region* region) {
@@ -175,6 +181,13 @@ void BindingPagePool::PageMap::erase(std::uintptr_t page) {
   }
   slots_[hole] = {0, nullptr};
   --count_;
+}
+
+void BindingPagePool::PageMap::releaseStorage() noexcept {
+  hookedFree(slots_);
+  slots_ = nullptr;
+  capacity_ = 0;
+  count_ = 0;
 }
 
 bool BindingPagePool::PageMap::grow() {

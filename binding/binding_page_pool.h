@@ -1,7 +1,8 @@
 // BindingPagePool: the process-wide source of the 4096-byte pages that value arenas carve into
 // blocks. Pages come from 64 KB regions of virtual memory and a region goes back to the system
-// once all its pages are free. Created on first use and never destroyed; thread-safe (one
-// mutex). Only BindingArena takes and returns pages.
+// once all its pages are free. Created on first use and never destroyed, but it holds no heap
+// memory while no page is in use, so unloading a library after its last value leaks nothing.
+// Thread-safe (one mutex). Only BindingArena takes and returns pages.
 #pragma once
 
 #include <cstddef>
@@ -51,6 +52,8 @@ class BindingPagePool {
     // Returns false when the table cannot grow.
     [[nodiscard]] bool insert(std::uintptr_t page, Region* region);
     void erase(std::uintptr_t page);
+    // Frees the table's storage; only when no page is mapped.
+    void releaseStorage() noexcept;
 
    private:
     struct Slot {

@@ -224,5 +224,19 @@ TEST(BindingPagePool, FreshRegionPagesComeInAddressOrder) {
   EXPECT_EQ(pool.regionCount(), before);
 }
 
+TEST(BindingPagePool, HoldsNoHeapMemoryOnceEveryPageIsBack) {
+  BindingPagePool& pool = BindingPagePool::instance();
+  ASSERT_EQ(pool.regionCount(), 0u) << "an earlier test kept pages";
+  const AllocationSnapshot before = snapshot(processAllocationCounters());
+  std::vector<void*> pages;
+  for (std::size_t i = 0; i < 3 * BindingPagePool::kPagesPerRegion; ++i) {
+    pages.push_back(pool.acquirePage());
+  }
+  for (void* page : pages) pool.releasePage(page);
+  EXPECT_EQ(pool.regionCount(), 0u);
+  // A library unloaded after its last value leaves nothing of the pool behind.
+  EXPECT_EQ(snapshot(processAllocationCounters()).bytesInUse(), before.bytesInUse());
+}
+
 }  // namespace
 }  // namespace tev
