@@ -234,7 +234,7 @@ bool YamlReader::handle(const yaml_event_t& event) {
       return true;
     case YAML_SEQUENCE_END_EVENT:
     case YAML_MAPPING_END_EVENT:
-      pop();
+      if (depth_ != 0) pop();  // libyaml balances them; never trust that with the stack
       return true;
     case YAML_SCALAR_EVENT:
     case YAML_SEQUENCE_START_EVENT:
