@@ -16,8 +16,16 @@ if(WINDOWS)
     endif()
     message(STATUS "imports ${dll}")
   endforeach()
-  # The export table lists "[Ordinal/Name Pointer] Table" entries as "[   0] name".
-  string(REGEX MATCHALL "\\[ *[0-9]+\\] [A-Za-z_][A-Za-z0-9_@]*" exports "${dump}")
+  # The export table's names follow "[Ordinal/Name Pointer] Table", one "[   0] name" per line,
+  # up to the first empty line.
+  string(FIND "${dump}" "[Ordinal/Name Pointer] Table" start)
+  set(exports "")
+  if(NOT start EQUAL -1)
+    string(SUBSTRING "${dump}" ${start} -1 table)
+    string(FIND "${table}" "\n\n" end)
+    string(SUBSTRING "${table}" 0 ${end} table)
+    string(REGEX MATCHALL "\\[ *[0-9]+\\] [A-Za-z_][A-Za-z0-9_@]*" exports "${table}")
+  endif()
   set(names "")
   foreach(line IN LISTS exports)
     string(REGEX REPLACE "\\[ *[0-9]+\\] " "" name "${line}")

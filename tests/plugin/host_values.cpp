@@ -68,7 +68,7 @@ void write(Writer& writer, const HostValue& value) {
       writer.EndObject();
       return;
     default:
-      writer.String(("?" + std::to_string(value.type)).c_str());
+      writer.String(std::string("?").append(std::to_string(value.type)).c_str());
       return;
   }
 }
