@@ -347,8 +347,9 @@ typedef void (*HostResponseCleanup)(struct HostEndpointResponse* response);
 /* The plugin's answer to a HostEndpointRequest, 62 bytes packed, written by the plugin. The host
  * reads it, then calls `cleanup` with its address; when `bodyProducer` is set, the host reads the
  * body through `readBody(bodyProducer, ...)` and ends it with `releaseBody(bodyProducer)`, which
- * cleanup does not do. hasError = 1: `error` holds the message and `result` is empty. format is 0
- * to 3; status 0 leaves the choice to the host. Every text and array here is the plugin's. */
+ * cleanup does not do. hasError = 1: `error` holds the message (null only when memory ran out)
+ * and `result` is empty. format is 0 to 3; status 0 leaves the choice to the host. Every text and
+ * array here is the plugin's. */
 typedef struct HostEndpointResponse {
   HostValue result;
   char* error;

@@ -47,7 +47,12 @@ String lowerCase(std::string_view text) {
 
 std::uint8_t readBody(void* producer, char* buffer, std::uint32_t* length, std::uint8_t* more) {
   if (producer == nullptr) return 0;
-  return static_cast<ResponseBodyProducer*>(producer)->read(buffer, length, more) ? 1 : 0;
+  // The host calls this directly: a producer's exception must end here, as a failed read.
+  try {
+    return static_cast<ResponseBodyProducer*>(producer)->read(buffer, length, more) ? 1 : 0;
+  } catch (...) {
+    return 0;
+  }
 }
 
 void releaseBody(void* producer) {
@@ -75,6 +80,21 @@ void answerWithError(HostEndpointResponse& response, std::string_view message,
   call.result.fail(message);
   call.status = status;
   writeResponse(response, call, nullptr);
+}
+
+// The answer after an exception. Building the error value may itself run out of memory; the
+// record is then marked failed without a text, which needs no allocation.
+void answerAfterException(HostEndpointResponse& response, std::string_view message) noexcept {
+  cleanupResponse(&response);
+  try {
+    answerWithError(response, message, 500);
+  } catch (...) {
+    cleanupResponse(&response);
+    response.hasError = 1;
+    response.status = 500;
+    response.statusText = kSharedEmptyText;
+    response.cleanup = &cleanupResponse;
+  }
 }
 
 // Frees the invoker's state on every way out of a dispatch.
@@ -203,14 +223,11 @@ void dispatchRequest(HostEndpointResponse& response, const HostEndpointRequest& 
     }
     dispatchMatched(response, request, match);
   } catch (const std::bad_alloc&) {
-    cleanupResponse(&response);
-    answerWithError(response, "Out of memory", 500);
+    answerAfterException(response, "Out of memory");
   } catch (const std::exception& error) {
-    cleanupResponse(&response);
-    answerWithError(response, error.what(), 500);
+    answerAfterException(response, error.what());
   } catch (...) {
-    cleanupResponse(&response);
-    answerWithError(response, "Unknown error", 500);
+    answerAfterException(response, "Unknown error");
   }
 }
 

@@ -334,6 +334,33 @@ TEST_F(DispatchTest, ResponseRecordFromTheCallResult) {
   EXPECT_EQ(std::memcmp(&response, zeros.data(), sizeof response), 0);
 }
 
+// A body producer whose read fails by throwing, as native code may.
+class ThrowingBody final : public ResponseBodyProducer {
+ public:
+  bool read(char*, std::uint32_t*, std::uint8_t*) override { throw std::runtime_error("broken"); }
+  std::uint32_t size() const override { return 1; }
+  void destroy() noexcept override { destroyObject(this); }
+};
+
+TEST_F(DispatchTest, AThrowingBodyProducerIsAFailedRead) {
+  route(addNativeEndpoint(router_, at("/stream"), {}, [] {
+    CallResult result;
+    result.body.reset(createObject<ThrowingBody>());
+    return result;
+  }));
+  TestRequest request;
+  request.target = "/stream";
+  testing::RequestRecord record(request);
+  HostEndpointResponse response{};
+  dispatchRequest(response, record.record(), routes_);
+  char buffer[4];
+  std::uint32_t length = sizeof buffer;
+  std::uint8_t more = 0;
+  EXPECT_EQ(response.readBody(testing::field(response.bodyProducer), buffer, &length, &more), 0);
+  response.releaseBody(testing::field(response.bodyProducer));
+  response.cleanup(&response);
+}
+
 TEST_F(DispatchTest, ResponseFormatsAndStatusTexts) {
   std::uint32_t format = 0;
   route(addNativeEndpoint(router_, at("/f"), {}, [&] {
