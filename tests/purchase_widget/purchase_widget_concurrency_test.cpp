@@ -173,6 +173,7 @@ TEST(PurchaseWidgetConcurrency, EveryRequestSeesOneConsistentState) {
   const std::string sessionEvent = "OnJsonApiEvent_tev-login_v1_session";
   const std::string localeEvent = "OnJsonApiEvent_orvikclient_region-locale";
   host.deliver(platformEvent, enabled);
+  host.deliver(localeEvent, english);
 
   std::set<std::string> validAnswers;
   for (const char* path :

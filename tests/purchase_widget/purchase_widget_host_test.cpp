@@ -368,6 +368,53 @@ TEST_F(PurchaseWidgetHost, EmptyBodiesAndNullItemsReachTheStoreAsDefaults) {
             R"({"items":[{"itemKey":{"inventoryType":"","itemId":0},"quantity":0}]})");
 }
 
+TEST_F(PurchaseWidgetHost, YamlAndMessagePackBodiesAreSentAsJson) {
+  startReady();
+  replyStore(kValidateUrl, 200, "{}");
+  static_cast<void>(host_->call(kPost, kValidatePath, kValidatePath,
+                                "items:\n  - itemKey: {inventoryType: CHAMPION, itemId: 5}\n"
+                                "    quantity: 2\n",
+                                "application/x-yaml"));
+  // {"items":[{"quantity":2,"itemKey":{"itemId":5,"inventoryType":"CHAMPION"}}]}
+  const std::string msgpack =
+      "\x81\xa5items\x91\x82\xa8quantity\x02\xa7itemKey\x82\xa6itemId"
+      "\x05\xadinventoryType\xa8"
+      "CHAMPION";
+  static_cast<void>(
+      host_->call(kPost, kValidatePath, kValidatePath, msgpack, "application/x-msgpack"));
+  ASSERT_EQ(host_->externalCalls.size(), 2u);
+  EXPECT_EQ(host_->externalCalls[0].body, kOneItem);
+  EXPECT_EQ(host_->externalCalls[1].body, kOneItem);
+}
+
+TEST_F(PurchaseWidgetHost, AnEndpointAnswersOnlyItsOwnMethod) {
+  startReady();
+  const PluginApiTable& table = *host_->descriptor().apiTable;
+  int checked = 0;
+  for (std::uint32_t i = 0; i < table.endpointCount; ++i) {
+    const ApiEndpointEntry& entry = table.endpoints[i];
+    const std::string path = entry.pathTemplate;
+    if (path != kConfigurationPath && path != kValidatePath) continue;
+    // POST on the configuration, GET on validateItems.
+    HostEndpointRequest request{};
+    request.method = path == kConfigurationPath ? kPost : kGet;
+    request.target = entry.pathTemplate;
+    request.context = entry.function.context;
+    request.contentType = "application/json";
+    request.body = "{}";
+    request.bodyLength = 2;
+    HostEndpointResponse response{};
+    entry.callback(&response, &request);
+    const std::int32_t status = response.status;
+    EXPECT_EQ(status, 404) << path;
+    EXPECT_STREQ(response.error, "Invalid function") << path;
+    if (response.cleanup != nullptr) response.cleanup(&response);
+    ++checked;
+  }
+  EXPECT_EQ(checked, 2);
+  EXPECT_TRUE(host_->externalCalls.empty());
+}
+
 TEST_F(PurchaseWidgetHost, BodiesThatDoNotConvertAreRefusedBeforeTheStoreCall) {
   startReady();
   const EndpointAnswer numberItems = validate(R"({"items":5})");
