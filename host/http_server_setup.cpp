@@ -1,0 +1,43 @@
+#include "host/http_server_setup.h"
+
+#include <httplib.h>
+#include <sys/socket.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace tev::devhost {
+
+void configureServer(httplib::Server& server, int threads) {
+  // Without TCP_NODELAY a small answer waits for the client's delayed ACK: tens of ms each.
+  server.set_tcp_nodelay(true);
+  server.set_keep_alive_max_count(kKeepAliveRequests);
+  server.set_keep_alive_timeout(5);
+  // A kept-alive connection holds a worker for its life, so the pool must be larger than the
+  // number of connections a client opens at once.
+  server.new_task_queue = [threads] {
+    return new httplib::ThreadPool(static_cast<size_t>(threads));
+  };
+  // SO_REUSEADDR only: the library's default also sets SO_REUSEPORT, with which a second host
+  // on a taken port would start and silently share it.
+  server.set_socket_options([](int socket) {
+    int yes = 1;
+    setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  });
+}
+
+bool bindLoopback(httplib::Server& server, int port, int& boundPort, std::string& error) {
+  errno = 0;
+  if (port == 0) {
+    boundPort = server.bind_to_any_port("127.0.0.1");
+    if (boundPort > 0) return true;
+  } else if (server.bind_to_port("127.0.0.1", port)) {
+    boundPort = port;
+    return true;
+  }
+  error = "cannot listen on 127.0.0.1:" + std::to_string(port) +
+          (errno != 0 ? std::string(": ") + std::strerror(errno) : std::string());
+  return false;
+}
+
+}  // namespace tev::devhost
