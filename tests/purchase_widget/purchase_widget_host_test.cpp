@@ -10,7 +10,6 @@
 #include <utility>
 #include <vector>
 
-#include "platform/shared_library.h"
 #include "tests/plugin/test_host.h"
 
 namespace {
@@ -43,21 +42,6 @@ constexpr char kValidateUrl[] = "https://store.test/api/v1/validate?language=en_
 constexpr char kPurchaseUrl[] = "https://store.test/api/v1/purchase";
 constexpr char kOneItem[] = R"({"items":[{"itemKey":{"inventoryType":"CHAMPION","itemId":5},)"
                             R"("quantity":2}]})";
-
-// One handle on the library for the whole program, so that each test's host loads and
-// initialises a fresh plugin object but the module itself stays mapped: the value page pool, a
-// process-wide object that is never torn down, then stays reachable instead of being reported as
-// leaked when the last host closes the library.
-class KeepLibraryLoaded : public ::testing::Environment {
- public:
-  void SetUp() override { library_ = tev::platform::openSharedLibrary(TEV_WIDGET_LIBRARY); }
-
- private:
-  void* library_ = nullptr;
-};
-
-[[maybe_unused]] ::testing::Environment* const gKeepLibraryLoaded =
-    ::testing::AddGlobalTestEnvironment(new KeepLibraryLoaded);
 
 std::string header(const ExternalCall& call, const std::string& name) {
   for (const auto& [key, value] : call.headers) {
