@@ -5,6 +5,8 @@
 #include <string>
 
 #include "binding/binding_conversion.h"
+#include "platform/allocation_counters.h"
+#include "platform/allocator_hooks.h"
 #include "plugin/backend_plugin.h"
 #include "plugin/plugin_entry.h"
 #include "plugin/plugin_identity.h"
@@ -83,6 +85,52 @@ TEST(Loader, SetsTheIdentityTagsAndNamespaceName) {
   EXPECT_EQ(loaded.descriptor.entryTable, &plugin.entryTable());
   EXPECT_EQ(plugin.registry(), static_cast<const BindingRegistry*>(&loaded.plugin->router()));
   EXPECT_EQ(plugin.logTarget(), nullptr);
+}
+
+// Fails the allocation with the given number (1-based) after it is installed, then none.
+struct FailingAllocation {
+  explicit FailingAllocation(std::uint64_t failing) : saved(allocatorHooks()) {
+    gCountdown = failing;
+    allocatorHooks().allocate = [](std::size_t size, void* context) -> void* {
+      if (gCountdown != 0 && --gCountdown == 0) return nullptr;
+      return countingAllocate(size, context);
+    };
+  }
+  ~FailingAllocation() {
+    allocatorHooks() = saved;
+    gCountdown = 0;
+  }
+  static inline std::uint64_t gCountdown = 0;
+  AllocatorHooks saved;
+};
+
+TEST(Loader, RunningOutOfMemoryLeavesTheDescriptorUnfilledAndNothingBehind) {
+  // How many allocations a whole load and shutdown make.
+  std::uint64_t loadAllocations = 0;
+  {
+    const std::uint64_t before = snapshot(processAllocationCounters()).allocations;
+    LoadedPlugin loaded("tev-purchase-widget");
+    ASSERT_NE(loaded.plugin, nullptr);
+    loadAllocations = snapshot(processAllocationCounters()).allocations - before;
+  }
+  ASSERT_GT(loadAllocations, 10u);
+  // Fail each allocation of the load in turn.
+  for (std::uint64_t failing = 1; failing <= loadAllocations; ++failing) {
+    const AllocationSnapshot before = snapshot(processAllocationCounters());
+    {
+      const FailingAllocation failure(failing);
+      LoadedPlugin loaded("tev-purchase-widget");
+      if (loaded.descriptor.entryTable == nullptr) {
+        EXPECT_EQ(loaded.descriptor.context, nullptr) << failing;
+        EXPECT_EQ(loaded.descriptor.shortName, nullptr) << failing;
+        EXPECT_EQ(loaded.descriptor.apiTable, nullptr) << failing;
+        EXPECT_EQ(loaded.descriptor.major, 18u) << "the host's version stays";
+        EXPECT_EQ(loaded.descriptor.minor, 3u);
+      }
+    }
+    const AllocationSnapshot after = snapshot(processAllocationCounters());
+    EXPECT_EQ(after.bytesInUse(), before.bytesInUse()) << "allocation " << failing;
+  }
 }
 
 TEST(Loader, RegistersThePluginManagerTypesAndEvents) {
