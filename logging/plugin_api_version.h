@@ -1,5 +1,5 @@
 // The version of the host's and the plugin's API: three numbers and two optional texts. A plain
-// value; compare versions with isCompatibleWith, render them with versionText.
+// value; render it with versionText (the plugin layer decides which host versions it accepts).
 #pragma once
 
 #include <cstdint>
