@@ -5,6 +5,7 @@
 // the input's name. Throughput is reported in bytes of the encoded input per second.
 #include <benchmark/benchmark.h>
 #include <rapidjson/document.h>
+#include <rapidjson/reader.h>
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 #include <yaml-cpp/yaml.h>
@@ -149,6 +150,17 @@ void jsonParseText(benchmark::State& state, const Input* input) {
   for (auto _ : state) {
     tev::BindingResult result = tev::parseJson(input->json.c_str());
     benchmark::DoNotOptimize(result);
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * input->json.size()));
+}
+
+// rapidjson's reader with a handler that keeps nothing: the floor of any reader built on it.
+void rapidjsonSaxFloor(benchmark::State& state, const Input* input) {
+  for (auto _ : state) {
+    rapidjson::BaseReaderHandler<> handler;
+    rapidjson::Reader reader;
+    rapidjson::StringStream stream(input->json.c_str());
+    benchmark::DoNotOptimize(reader.Parse(stream, handler));
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * input->json.size()));
 }
@@ -321,6 +333,7 @@ void registerAll() {
   } families[] = {
       {"BM_Json_Parse", jsonParse},
       {"BM_Json_ParseText", jsonParseText},
+      {"BM_RapidjsonSax_Floor", rapidjsonSaxFloor},
       {"BM_RapidjsonDom_Parse", rapidjsonDomParse},
       {"BM_Nlohmann_Parse", nlohmannParse},
       {"BM_Json_WriteCompact", jsonWriteCompact},
