@@ -7,6 +7,9 @@
 namespace tev::devhost {
 namespace {
 
+// The records are packed: numbers are copied out (static_cast) before they are handed on by
+// reference, which would otherwise bind to misaligned fields.
+
 const char* text(const char* value) { return value != nullptr ? value : ""; }
 
 nlohmann::json tagList(const char* const* tags, std::uint32_t count) {
@@ -89,7 +92,7 @@ nlohmann::json describeApi(const PluginApiTable* table, const std::string& short
     endpoint["path"] = *text(entry.pathTemplate) != '\0'
                            ? text(entry.pathTemplate)
                            : "/" + std::string(text(entry.function.name));
-    endpoint["flag"] = entry.flag;
+    endpoint["flag"] = static_cast<unsigned>(entry.flag);
     // One location per argument, in argument order.
     std::uint32_t index = 0;
     for (const ApiLocationRecord* location = entry.locations;
@@ -109,7 +112,7 @@ nlohmann::json describeApi(const PluginApiTable* table, const std::string& short
     const ApiTypeRecord& type = table->types[i];
     nlohmann::json entry = {{"name", text(type.name)},
                             {"namespace", text(type.nameSpace)},
-                            {"size", type.size},
+                            {"size", static_cast<std::uint32_t>(type.size)},
                             {"description", text(type.description)},
                             {"tags", tagList(type.tags, type.tagCount)}};
     if (type.fields != nullptr) {
@@ -119,7 +122,7 @@ nlohmann::json describeApi(const PluginApiTable* table, const std::string& short
         nlohmann::json f = typeOf(field.type, field.elementType, field.typeName);
         f["name"] = text(field.name);
         f["description"] = text(field.description);
-        f["offset"] = field.offset;
+        f["offset"] = static_cast<std::uint32_t>(field.offset);
         f["optional"] = field.optional != 0;
         fields.push_back(std::move(f));
       }
@@ -130,7 +133,7 @@ nlohmann::json describeApi(const PluginApiTable* table, const std::string& short
         const ApiEnumeratorRecord& enumerator = type.enumerators[k];
         enumerators.push_back({{"name", text(enumerator.name)},
                                {"description", text(enumerator.description)},
-                               {"value", enumerator.value}});
+                               {"value", static_cast<std::int32_t>(enumerator.value)}});
       }
       entry["enumerators"] = std::move(enumerators);
     }

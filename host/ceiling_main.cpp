@@ -51,7 +51,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "devhost_ceiling: %s\n", error.c_str());
     return 1;
   }
-  std::thread listener([&server] { server.listen_after_bind(); });
+  std::thread listener;
+  tev::devhost::listenInBackground(server, listener);
   std::printf("ceiling at http://127.0.0.1:%d/\n", port);
   std::fflush(stdout);
   int received = 0;

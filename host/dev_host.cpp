@@ -218,7 +218,7 @@ bool DevHost::startLocalApi(std::string& error) {
   info.localUrl = "http://127.0.0.1:" + std::to_string(port_) + "/";
   control_ = std::make_unique<ControlApi>(resources_, events_, hostApi_, plugin_, store_.get(),
                                           std::move(info));
-  serverThread_ = std::thread([this] { server_->listen_after_bind(); });
+  listenInBackground(*server_, serverThread_);
   return true;
 }
 

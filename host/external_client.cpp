@@ -11,7 +11,6 @@
 namespace tev::devhost {
 namespace {
 
-constexpr std::int32_t kRequestNotMade = 1;
 // Connections kept per thread; the oldest origins are dropped beyond it.
 constexpr std::size_t kMaxClientsPerThread = 16;
 
@@ -122,19 +121,19 @@ ExternalOutcome ExternalClient::send(
   ExternalOutcome outcome;
   ParsedUrl parsed;
   if (!parseUrl(url, parsed)) {
-    outcome.errorCode = kRequestNotMade;
+    outcome.errorCode = kExternalNotSent;
     outcome.body = "Invalid URL '" + url + "': only absolute http and https URLs are supported";
     return outcome;
   }
   const char* text = methodText(method);
   if (*text == '\0') {
-    outcome.errorCode = kRequestNotMade;
+    outcome.errorCode = kExternalNotSent;
     outcome.body = "Unsupported method code " + std::to_string(method);
     return outcome;
   }
 #ifndef CPPHTTPLIB_OPENSSL_SUPPORT
   if (parsed.origin.rfind("https", 0) == 0) {
-    outcome.errorCode = kRequestNotMade;
+    outcome.errorCode = kExternalNotSent;
     outcome.body = "HTTPS is not available in this build";
     return outcome;
   }
@@ -144,7 +143,7 @@ ExternalOutcome ExternalClient::send(
   request.path = parsed.pathAndQuery;
   for (const auto& [name, value] : headers) {
     if (name.empty() || !safeOnTheWire(name, false) || !safeOnTheWire(value, true)) {
-      outcome.errorCode = kRequestNotMade;
+      outcome.errorCode = kExternalNotSent;
       outcome.body = "Invalid header '" + name +
                      "': names and values must not hold line breaks "
                      "or control characters";
@@ -172,7 +171,7 @@ ExternalOutcome ExternalClient::send(
   httplib::Error error = httplib::Error::Success;
   if (!client.send(request, response, error)) {
     outcome.errorCode =
-        error == httplib::Error::Success ? kRequestNotMade : static_cast<std::int32_t>(error);
+        error == httplib::Error::Success ? kExternalNotSent : static_cast<std::int32_t>(error);
     outcome.body = tooLarge ? "Answer of " + std::string(text) + " " + url + " is longer than " +
                                   std::to_string(limit) + " bytes"
                             : describe(error, settings_) + ": " + std::string(text) + " " + url;

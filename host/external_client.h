@@ -18,9 +18,17 @@ struct ExternalSettings {
   std::size_t maxBodyBytes = 16u * 1024 * 1024;  // larger answers fail
 };
 
+// The error codes of an external answer (0: the request was performed).
+enum : std::int32_t {
+  kExternalNotSent = -1,     // the request could not be made: URL, method or header refused
+  kExternalUnreachable = 2,  // no connection: refused, unresolved, or connection timeout
+  kExternalNoAnswer = 3,     // connected, but no complete answer: read or write timeout,
+                             // closed connection, TLS failure, or an answer over the size cap
+};
+
 struct ExternalOutcome {
-  // 0: performed (status, headers and body are the server's); otherwise the failure's code
-  // (cpp-httplib's error number, 1 for a request the host could not make) and `body` its text.
+  // 0: performed (status, headers and body are the server's); otherwise one of the codes above
+  // and `body` the failure's text.
   std::int32_t errorCode = 0;
   std::int32_t status = 0;
   std::vector<std::pair<std::string, std::string>> headers;
@@ -32,8 +40,8 @@ class ExternalClient {
   explicit ExternalClient(ExternalSettings settings) : settings_(settings) {}
 
   // Sends one request. `method` is a method code (1 to 7); a URL that is not absolute http or
-  // https, or another method, fails with error code 1 without a connection. Redirects are not
-  // followed.
+  // https, another method, or a header with a line break fails with kExternalNotSent without a
+  // connection. Redirects are not followed.
   ExternalOutcome send(std::uint32_t method, const std::string& url,
                        const std::vector<std::pair<std::string, std::string>>& headers,
                        std::string_view body) const;

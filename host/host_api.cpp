@@ -254,7 +254,7 @@ void HostApi::sendExternalRequest(const HostPluginApi* api, HostExternalAnswer* 
   ++self.externalRequests_;
   auto storage = std::make_unique<ExternalAnswerStorage>();
   if (request == nullptr) {
-    storage->outcome.errorCode = 1;
+    storage->outcome.errorCode = kExternalNotSent;
     storage->outcome.body = "External request without a request record";
   } else {
     self.answerExternal(*request, storage->outcome);
@@ -277,12 +277,12 @@ void HostApi::sendExternalRequest(const HostPluginApi* api, HostExternalAnswer* 
 void HostApi::answerExternal(const HostExternalRequest& request, ExternalOutcome& outcome) {
   const std::string url = orEmpty(request.url);
   if (request.body == nullptr && request.bodyLength != 0) {
-    outcome.errorCode = 1;
+    outcome.errorCode = kExternalNotSent;
     outcome.body = "External request with a body length but no body";
     return;
   }
   if (request.headers == nullptr && request.headerCount != 0) {
-    outcome.errorCode = 1;
+    outcome.errorCode = kExternalNotSent;
     outcome.body = "External request with a header count but no headers";
     return;
   }

@@ -3,8 +3,11 @@
 #include <httplib.h>
 #include <sys/socket.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <memory>
 
 namespace tev::devhost {
 
@@ -38,6 +41,17 @@ bool bindLoopback(httplib::Server& server, int port, int& boundPort, std::string
   error = "cannot listen on 127.0.0.1:" + std::to_string(port) +
           (errno != 0 ? std::string(": ") + std::strerror(errno) : std::string());
   return false;
+}
+
+void listenInBackground(httplib::Server& server, std::thread& thread) {
+  auto ended = std::make_shared<std::atomic<bool>>(false);
+  thread = std::thread([&server, ended] {
+    server.listen_after_bind();
+    *ended = true;
+  });
+  while (!server.is_running() && !*ended) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
 }
 
 }  // namespace tev::devhost

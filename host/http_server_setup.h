@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <thread>
 
 namespace httplib {
 class Server;
@@ -21,5 +22,9 @@ void configureServer(httplib::Server& server, int threads);
 // when the port is taken or cannot be bound.
 [[nodiscard]] bool bindLoopback(httplib::Server& server, int port, int& boundPort,
                                 std::string& error);
+
+// Starts listening on the bound server in `thread` and returns once it accepts connections (so
+// that a stop() right after cannot come before the listening starts, and be lost).
+void listenInBackground(httplib::Server& server, std::thread& thread);
 
 }  // namespace tev::devhost

@@ -11,6 +11,11 @@ thread_local int tDepth = 0;
 
 bool PluginGate::inside() { return tDepth > 0; }
 
+bool PluginGate::exclusiveWaiting() {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  return writersWaiting_ > 0;
+}
+
 PluginGate::Shared::Shared(PluginGate& gate) : gate_(tDepth > 0 ? nullptr : &gate) {
   ++tDepth;
   if (gate_ == nullptr) return;

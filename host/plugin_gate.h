@@ -39,6 +39,8 @@ class PluginGate {
 
   // Whether the calling thread is inside the plugin through this gate.
   static bool inside();
+  // Whether an exclusive entry is waiting (for diagnostics and tests).
+  bool exclusiveWaiting();
 
  private:
   std::mutex mutex_;

@@ -120,7 +120,7 @@ bool StoreService::start(std::string& error) {
     error = "embedded store: " + error;
     return false;
   }
-  thread_ = std::thread([this] { server_->listen_after_bind(); });
+  listenInBackground(*server_, thread_);
   return true;
 }
 
