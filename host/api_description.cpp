@@ -89,9 +89,10 @@ nlohmann::json describeApi(const PluginApiTable* table, const std::string& short
     endpoint["method"] = method == kMethodOther ? text(entry.methodText)
                          : method == kMethodAny ? "ANY"
                                                 : methodText(method);
-    endpoint["path"] = *text(entry.pathTemplate) != '\0'
-                           ? text(entry.pathTemplate)
-                           : "/" + std::string(text(entry.function.name));
+    // An endpoint without template is reached by its function's name.
+    std::string path = text(entry.pathTemplate);
+    if (path.empty()) path.append("/").append(text(entry.function.name));
+    endpoint["path"] = std::move(path);
     endpoint["flag"] = static_cast<unsigned>(entry.flag);
     // One location per argument, in argument order.
     std::uint32_t index = 0;

@@ -11,41 +11,51 @@ thread_local int tDepth = 0;
 
 bool PluginGate::inside() { return tDepth > 0; }
 
-bool PluginGate::exclusiveWaiting() {
-  const std::lock_guard<std::mutex> lock(mutex_);
-  return writersWaiting_ > 0;
-}
+bool PluginGate::exclusiveWaiting() { return writers_.load() > 0; }
 
 PluginGate::Shared::Shared(PluginGate& gate) : gate_(tDepth > 0 ? nullptr : &gate) {
   ++tDepth;
   if (gate_ == nullptr) return;
-  std::unique_lock<std::mutex> lock(gate_->mutex_);
-  gate_->changed_.wait(lock, [this] { return !gate_->writer_ && gate_->writersWaiting_ == 0; });
-  ++gate_->readers_;
+  for (;;) {
+    if (gate_->writers_.load() == 0) {
+      gate_->readers_.fetch_add(1);
+      // Both sides announce themselves before looking at the other (sequentially consistent),
+      // so a writer either sees this reader or this reader sees the writer.
+      if (gate_->writers_.load() == 0) return;
+      if (gate_->readers_.fetch_sub(1) == 1) {
+        const std::lock_guard<std::mutex> lock(gate_->mutex_);
+        gate_->changed_.notify_all();
+      }
+    }
+    std::unique_lock<std::mutex> lock(gate_->mutex_);
+    gate_->changed_.wait(lock, [this] { return gate_->writers_.load() == 0; });
+  }
 }
 
 PluginGate::Shared::~Shared() {
   --tDepth;
   if (gate_ == nullptr) return;
-  std::lock_guard<std::mutex> lock(gate_->mutex_);
-  if (--gate_->readers_ == 0) gate_->changed_.notify_all();
+  if (gate_->readers_.fetch_sub(1) == 1 && gate_->writers_.load() != 0) {
+    const std::lock_guard<std::mutex> lock(gate_->mutex_);
+    gate_->changed_.notify_all();
+  }
 }
 
 PluginGate::Exclusive::Exclusive(PluginGate& gate) : gate_(tDepth > 0 ? nullptr : &gate) {
   ++tDepth;
   if (gate_ == nullptr) return;
   std::unique_lock<std::mutex> lock(gate_->mutex_);
-  ++gate_->writersWaiting_;
-  gate_->changed_.wait(lock, [this] { return !gate_->writer_ && gate_->readers_ == 0; });
-  --gate_->writersWaiting_;
+  gate_->writers_.fetch_add(1);
+  gate_->changed_.wait(lock, [this] { return !gate_->writer_ && gate_->readers_.load() == 0; });
   gate_->writer_ = true;
 }
 
 PluginGate::Exclusive::~Exclusive() {
   --tDepth;
   if (gate_ == nullptr) return;
-  std::lock_guard<std::mutex> lock(gate_->mutex_);
+  const std::lock_guard<std::mutex> lock(gate_->mutex_);
   gate_->writer_ = false;
+  gate_->writers_.fetch_sub(1);
   gate_->changed_.notify_all();
 }
 

@@ -6,6 +6,7 @@
 // passes without waiting. One gate per host.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 
@@ -43,11 +44,13 @@ class PluginGate {
   bool exclusiveWaiting();
 
  private:
+  // Shared entries touch only the two counters unless an exclusive entry is pending: requests
+  // run in parallel without meeting on a lock.
+  std::atomic<int> readers_{0};
+  std::atomic<int> writers_{0};  // exclusive entries waiting or inside
   std::mutex mutex_;
   std::condition_variable changed_;
-  int readers_ = 0;
-  int writersWaiting_ = 0;
-  bool writer_ = false;
+  bool writer_ = false;  // guarded by mutex_
 };
 
 }  // namespace tev::devhost

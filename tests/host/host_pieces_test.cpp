@@ -1,16 +1,12 @@
-// The host's pieces in-process: options, event names, JSON and host values, endpoint routing
-// and the plugin gate.
+// The host's pieces in-process: options, event names, JSON and host values, endpoint routing.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
-#include <thread>
+#include <limits>
 
 #include "host/endpoint_table.h"
 #include "host/event_name.h"
 #include "host/host_options.h"
 #include "host/host_value_json.h"
-#include "host/plugin_gate.h"
 
 namespace tev::devhost {
 namespace {
@@ -221,40 +217,6 @@ TEST(EndpointTable, MatchesByMethodAndTemplateLiteralRoutesFirst) {
             "/items/7?x=1");
   EXPECT_EQ(methodCode("PATCH"), kMethodPatch);
   EXPECT_EQ(methodCode("BREW"), kMethodOther);
-}
-
-TEST(PluginGate, ExclusiveEntryWaitsForSharedOnesAndHoldsNewOnesBack) {
-  PluginGate gate;
-  std::atomic<int> stage{0};
-  std::atomic<bool> lateReaderIn{false};
-  std::thread writer;
-  std::thread lateReader;
-  {
-    const PluginGate::Shared reader(gate);
-    EXPECT_TRUE(PluginGate::inside());
-    {
-      const PluginGate::Exclusive nested(gate);  // same thread: passes without waiting
-    }
-    writer = std::thread([&] {
-      const PluginGate::Exclusive alone(gate);
-      stage = 1;
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-      EXPECT_FALSE(lateReaderIn.load());
-      stage = 2;
-    });
-    while (!gate.exclusiveWaiting()) std::this_thread::yield();
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    EXPECT_EQ(stage.load(), 0);  // the writer waits for this reader
-    lateReader = std::thread([&] {
-      const PluginGate::Shared late(gate);
-      lateReaderIn = true;
-      EXPECT_EQ(stage.load(), 2);  // queued behind the waiting writer
-    });
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  writer.join();
-  lateReader.join();
-  EXPECT_FALSE(PluginGate::inside());
 }
 
 }  // namespace
