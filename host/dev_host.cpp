@@ -274,10 +274,33 @@ void DevHost::printWelcome() {
   log_.line(1, text);
 }
 
+bool DevHost::isLocalAuthority(std::string_view authority) const {
+  const std::string port = ":" + std::to_string(port_);
+  for (const std::string_view name : {"127.0.0.1", "localhost"}) {
+    if (authority == name || authority == std::string(name) + port) return true;
+  }
+  return false;
+}
+
 void DevHost::serve(const httplib::Request& request, httplib::Response& response) {
+  // Only loopback names: a web page whose name was rebound to 127.0.0.1 does not reach the
+  // plugin (which holds the player's token) nor the control API.
+  if (!isLocalAuthority(request.get_header_value("Host"))) {
+    write(response, HttpReply::error(421, "This host answers only for 127.0.0.1 and localhost"));
+    return;
+  }
   const std::string_view target = request.target;
   const std::string_view path = target.substr(0, target.find('?'));
   if (path == "/devhost" || startsWith(path, "/devhost/")) {
+    // A browser names the page that sends a request; pages of other origins may not change
+    // the host's state. curl and other tools send no Origin.
+    const std::string origin = request.get_header_value("Origin");
+    const std::string_view scheme = "http://";
+    if (request.method != "GET" && request.method != "HEAD" && !origin.empty() &&
+        !(startsWith(origin, scheme) && isLocalAuthority(origin.substr(scheme.size())))) {
+      write(response, HttpReply::error(403, "The control API refuses requests from " + origin));
+      return;
+    }
     const std::string_view prefix = kControlPrefix;
     if (!startsWith(path, prefix) || (path.size() > prefix.size() && path[prefix.size()] != '/')) {
       write(response, HttpReply::error(404, "The control API is under " + std::string(prefix)));

@@ -64,6 +64,8 @@ class DevHost {
   [[nodiscard]] bool loadPlugin(std::string& error);
   [[nodiscard]] bool startLocalApi(std::string& error);
   void printWelcome();
+  // Whether a Host header (or an origin's authority) names this host on loopback.
+  bool isLocalAuthority(std::string_view authority) const;
   void serve(const httplib::Request& request, httplib::Response& response);
   bool servePlugin(const httplib::Request& request, httplib::Response& response,
                    std::string_view path);

@@ -243,6 +243,18 @@ TEST_F(DevHostProcess, RefusedRequestsGetTheDocumentedStatuses) {
   EXPECT_EQ(host_.put("/devhost/v1/store/fault", R"({"status":42})").status, 400);
   EXPECT_EQ(host_.get("/devhost/v1/nothing").status, 404);
   EXPECT_EQ(host_.get("/devhost/v2/status").status, 404);
+
+  // Requests for another name (a rebound one) and state changes from other pages are refused.
+  EXPECT_EQ(host_.send("GET", kReceived, "", "", {{"Host", "attacker.example"}}).status, 421);
+  const std::string origin = "http://127.0.0.1:" + std::to_string(host_.port());
+  EXPECT_EQ(host_
+                .send("PUT", "/devhost/v1/resources/x", "1", "text/plain",
+                      {{"Origin", "http://attacker.example"}})
+                .status,
+            403);
+  EXPECT_EQ(
+      host_.send("PUT", "/devhost/v1/resources/x", "1", "text/plain", {{"Origin", origin}}).status,
+      201);
 }
 
 TEST_F(DevHostProcess, ApiDescriptionComesFromThePluginsTable) {

@@ -161,8 +161,10 @@ bool HostProcess::waitForOutput(const std::string& text, std::chrono::millisecon
 }
 
 Answer HostProcess::send(const std::string& method, const std::string& path,
-                         const std::string& body, const std::string& contentType) const {
+                         const std::string& body, const std::string& contentType,
+                         const httplib::Headers& headers) const {
   httplib::Client client("127.0.0.1", port_);
+  client.set_default_headers(headers);
   client.set_tcp_nodelay(true);
   client.set_connection_timeout(std::chrono::seconds(5));
   client.set_read_timeout(std::chrono::seconds(30));

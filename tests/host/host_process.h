@@ -58,7 +58,7 @@ class HostProcess {
   Answer put(const std::string& path, const std::string& body) const;
   Answer del(const std::string& path) const;
   Answer send(const std::string& method, const std::string& path, const std::string& body,
-              const std::string& contentType) const;
+              const std::string& contentType, const httplib::Headers& headers = {}) const;
 
  private:
   pid_t pid_ = -1;
