@@ -141,56 +141,55 @@ const FormatArgKind kCharacter{
       takeLengthModifier(c);
       return apply(c, code);
     },
-    [](const void* a) -> std::int32_t { return static_cast<unsigned char>(*static_cast<const char*>(a)); },
+    [](const void* a) -> std::int32_t {
+      return static_cast<unsigned char>(*static_cast<const char*>(a));
+    },
     true};
-const FormatArgKind kDouble{
-    [](FormatCall& c) {
-      const double value = *static_cast<const double*>(c.argument);
-      if (!finalize(c, "gaefGAEF", "")) return 0;
-      takeLengthModifier(c);
-      return apply(c, value);
-    },
-    &notAnInt, false};
-const FormatArgKind kFloat{
-    [](FormatCall& c) {
-      const double value = *static_cast<const float*>(c.argument);
-      if (!finalize(c, "gaefGAEF", "")) return 0;
-      takeLengthModifier(c);
-      return apply(c, value);
-    },
-    &notAnInt, false};
-const FormatArgKind kTextPointer{
-    [](FormatCall& c) {
-      const char* text = *static_cast<const char* const*>(c.argument);
-      return renderText(c, text ? text : "(null)");
-    },
-    &notAnInt, false};
+const FormatArgKind kDouble{[](FormatCall& c) {
+                              const double value = *static_cast<const double*>(c.argument);
+                              if (!finalize(c, "gaefGAEF", "")) return 0;
+                              takeLengthModifier(c);
+                              return apply(c, value);
+                            },
+                            &notAnInt, false};
+const FormatArgKind kFloat{[](FormatCall& c) {
+                             const double value = *static_cast<const float*>(c.argument);
+                             if (!finalize(c, "gaefGAEF", "")) return 0;
+                             takeLengthModifier(c);
+                             return apply(c, value);
+                           },
+                           &notAnInt, false};
+const FormatArgKind kTextPointer{[](FormatCall& c) {
+                                   const char* text = *static_cast<const char* const*>(c.argument);
+                                   return renderText(c, text ? text : "(null)");
+                                 },
+                                 &notAnInt, false};
 const FormatArgKind kTextArray{
     [](FormatCall& c) { return renderText(c, static_cast<const char*>(c.argument)); }, &notAnInt,
     false};
 const FormatArgKind kOwnedString{
     [](FormatCall& c) { return renderText(c, static_cast<const String*>(c.argument)->c_str()); },
     &notAnInt, false};
-const FormatArgKind kStdString{
-    [](FormatCall& c) {
-      return renderText(c, static_cast<const std::string*>(c.argument)->c_str());
-    },
-    &notAnInt, false};
-const FormatArgKind kVersion{
-    [](FormatCall& c) {
-      const String text = versionText(*static_cast<const PluginApiVersion*>(c.argument));
-      return renderText(c, text.c_str());
-    },
-    &notAnInt, false};
-const FormatArgKind kStringPair{
-    [](FormatCall& c) {
-      const auto& pair = *static_cast<const std::pair<String, String>*>(c.argument);
-      String text = pair.first;
-      text += ':';
-      text += pair.second;
-      return renderText(c, text.c_str());
-    },
-    &notAnInt, false};
+const FormatArgKind kStdString{[](FormatCall& c) {
+                                 return renderText(
+                                     c, static_cast<const std::string*>(c.argument)->c_str());
+                               },
+                               &notAnInt, false};
+const FormatArgKind kVersion{[](FormatCall& c) {
+                               const String text =
+                                   versionText(*static_cast<const PluginApiVersion*>(c.argument));
+                               return renderText(c, text.c_str());
+                             },
+                             &notAnInt, false};
+const FormatArgKind kStringPair{[](FormatCall& c) {
+                                  const auto& pair =
+                                      *static_cast<const std::pair<String, String>*>(c.argument);
+                                  String text = pair.first;
+                                  text += ':';
+                                  text += pair.second;
+                                  return renderText(c, text.c_str());
+                                },
+                                &notAnInt, false};
 
 }  // namespace format_internal
 

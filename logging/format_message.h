@@ -21,13 +21,13 @@ inline constexpr std::size_t kMessageLimit = kMessageBufferSize - 1;
 
 // The call frame handed to FormatArgKind::render for one placeholder.
 struct FormatCall {
-  char* output;             // where the placeholder's text goes
-  std::size_t written;      // characters already written before it
-  std::size_t room;         // bytes left up to the end of the buffer
-  char spec[64];            // the conversion built so far, '%' included, at most 59 chars
+  char* output;         // where the placeholder's text goes
+  std::size_t written;  // characters already written before it
+  std::size_t room;     // bytes left up to the end of the buffer
+  char spec[64];        // the conversion built so far, '%' included, at most 59 chars
   std::size_t specLength;
-  const void* argument;     // the argument, as the kind knows its type
-  std::int32_t stars[2];    // values of '*' width and precision, in printf's order
+  const void* argument;   // the argument, as the kind knows its type
+  std::int32_t stars[2];  // values of '*' width and precision, in printf's order
   int starCount;
 };
 

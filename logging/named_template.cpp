@@ -60,7 +60,7 @@ namespace {
 bool hasTypedSuffix(const String& name) {
   const std::size_t underscore = name.rfind('_');
   if (underscore == String::npos) return false;
-  static const char* const kSuffixes[] = {"_bool", "_int", "_long", "_float",
+  static const char* const kSuffixes[] = {"_bool", "_int",  "_long", "_float",
                                           "_str",  "_time", "_ip"};
   const std::string_view tail(name.data() + underscore, name.size() - underscore);
   for (const char* suffix : kSuffixes) {

@@ -12,8 +12,14 @@ namespace tev {
 
 // A small tagged value for named templates. Kind codes are part of the contract.
 struct FieldValue {
-  enum Kind : std::uint8_t { kEmpty = 0, kBool = 1, kSigned = 2, kUnsigned = 3, kDouble = 4,
-                             kText = 5 };
+  enum Kind : std::uint8_t {
+    kEmpty = 0,
+    kBool = 1,
+    kSigned = 2,
+    kUnsigned = 3,
+    kDouble = 4,
+    kText = 5
+  };
 
   Kind kind = kEmpty;
   bool boolean = false;

@@ -8,9 +8,9 @@ namespace tev {
 AllocatorHooks& allocatorHooks() {
   // A function-local static: the table is set to the counting functions by the first
   // allocation of the process, whichever thread makes it.
-  static AllocatorHooks hooks{&countingAllocate,      &countingFree,
-                              &countingReallocate,    &countingDuplicateText,
-                              &countingBlockSize,     &processAllocationCounters()};
+  static AllocatorHooks hooks{&countingAllocate,   &countingFree,
+                              &countingReallocate, &countingDuplicateText,
+                              &countingBlockSize,  &processAllocationCounters()};
   return hooks;
 }
 

@@ -6,8 +6,8 @@ namespace tev::platform {
 
 int boundedFormat(char* buffer, std::size_t size, const char* format, std::va_list args) {
   if (size == 0 || buffer == nullptr) return -1;
-  // MinGW builds with __USE_MINGW_ANSI_STDIO, so vsnprintf is its C99 implementation there too.
-  // The formats are built at run time by the message formatter, which validates them itself.
+    // MinGW builds with __USE_MINGW_ANSI_STDIO, so vsnprintf is its C99 implementation there too.
+    // The formats are built at run time by the message formatter, which validates them itself.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
   const int needed = std::vsnprintf(buffer, size, format, args);

@@ -35,9 +35,8 @@ std::int64_t wallClockTicks() {
   constexpr std::int64_t kUnixEpochInFileTime = 116444736000000000;
   FILETIME now;
   GetSystemTimeAsFileTime(&now);
-  const std::int64_t ticks =
-      static_cast<std::int64_t>((static_cast<std::uint64_t>(now.dwHighDateTime) << 32) |
-                                now.dwLowDateTime);
+  const std::int64_t ticks = static_cast<std::int64_t>(
+      (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime);
   return ticks - kUnixEpochInFileTime;
 }
 

@@ -37,8 +37,7 @@ CompiledRouteTemplate compileRouteTemplate(std::string_view templateText) {
 }
 
 Route Route::make(const BindingFunctionDescriptor* function, const Endpoint* endpoint,
-                  std::string_view templateText, HttpMethod method,
-                  std::string_view methodText) {
+                  std::string_view templateText, HttpMethod method, std::string_view methodText) {
   Route route;
   route.function = function;
   route.endpoint = endpoint;
@@ -51,11 +50,10 @@ Route Route::make(const BindingFunctionDescriptor* function, const Endpoint* end
   CompiledRouteTemplate compiled = compileRouteTemplate(templateText);
   // libstdc++'s default executor recurses once per character, so a long target would exhaust
   // the host thread's stack; the polynomial executor walks the input iteratively.
-  constexpr auto kFlags = std::regex::ECMAScript | std::regex::optimize |
-                          std::regex_constants::__polynomial;
+  constexpr auto kFlags =
+      std::regex::ECMAScript | std::regex::optimize | std::regex_constants::__polynomial;
   route.expression = makeShared<const std::regex>(
-      compiled.expression.data(), compiled.expression.data() + compiled.expression.size(),
-      kFlags);
+      compiled.expression.data(), compiled.expression.data() + compiled.expression.size(), kFlags);
   route.placeholders = std::move(compiled.placeholders);
   return route;
 }
@@ -67,8 +65,7 @@ using MatchResults = std::match_results<const char*, Allocator<std::csub_match>>
 bool pathMatches(const Route& route, const String& target, StringMap<String>& captures) {
   if (route.isLiteral()) return target == route.literalPath;
   MatchResults groups;
-  if (!std::regex_match(target.data(), target.data() + target.size(), groups,
-                        *route.expression)) {
+  if (!std::regex_match(target.data(), target.data() + target.size(), groups, *route.expression)) {
     return false;
   }
   for (std::size_t i = 1; i < groups.size() && i <= route.placeholders.size(); ++i) {

@@ -41,9 +41,9 @@ CompiledRouteTemplate compileRouteTemplate(std::string_view templateText);
 struct Route {
   const BindingFunctionDescriptor* function = nullptr;
   const Endpoint* endpoint = nullptr;
-  HttpMethod method = HttpMethod::kAny;  // kAny: every method passes
-  String methodText;                     // compared as well; empty unless method is kOther
-  String literalPath;                    // set when the template has no '{'
+  HttpMethod method = HttpMethod::kAny;          // kAny: every method passes
+  String methodText;                             // compared as well; empty unless method is kOther
+  String literalPath;                            // set when the template has no '{'
   std::shared_ptr<const std::regex> expression;  // set otherwise
   Vector<RoutePlaceholder> placeholders;
 
@@ -51,8 +51,7 @@ struct Route {
 
   // Builds the route of an endpoint; a template without '{' gives a literal route.
   static Route make(const BindingFunctionDescriptor* function, const Endpoint* endpoint,
-                    std::string_view templateText, HttpMethod method,
-                    std::string_view methodText);
+                    std::string_view templateText, HttpMethod method, std::string_view methodText);
 };
 
 // One request being matched: the inputs, then the best route found and its decoded captures.

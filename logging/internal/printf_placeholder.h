@@ -11,12 +11,12 @@ struct PrintfSpec {
   static constexpr std::size_t kCapacity = 64;
   static constexpr std::size_t kLimit = 60;  // a specification may not reach this length
 
-  char text[kCapacity];    // '%', flags, width ('*' bare), precision, length, conversion
+  char text[kCapacity];  // '%', flags, width ('*' bare), precision, length, conversion
   std::size_t length = 0;
-  std::size_t position = 0;     // explicit argument number, 0 for none
-  std::size_t starIndex[2]{};   // width then precision: explicit '*N$' number, 0 for sequential
+  std::size_t position = 0;    // explicit argument number, 0 for none
+  std::size_t starIndex[2]{};  // width then precision: explicit '*N$' number, 0 for sequential
   bool hasStar[2]{};
-  bool overflow = false;        // reached kLimit: the caller stops formatting
+  bool overflow = false;  // reached kLimit: the caller stops formatting
 };
 
 // Parses the placeholder starting right after '%'. `count` is the number of arguments: a

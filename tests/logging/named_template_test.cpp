@@ -23,9 +23,9 @@ Compiled compile(const char* templateText, std::initializer_list<FieldValue> val
 }
 
 TEST(NamedTemplate, ErrorTemplateBecomesPositional) {
-  const Compiled c = compile("Error response for {method} {url}: {error}",
-                             {FieldValue::ofText("GET"), FieldValue::ofText("http://x/"),
-                              FieldValue::ofText("boom")});
+  const Compiled c = compile(
+      "Error response for {method} {url}: {error}",
+      {FieldValue::ofText("GET"), FieldValue::ofText("http://x/"), FieldValue::ofText("boom")});
   EXPECT_EQ(c.text, "Error response for %1 %2: %3");
   ASSERT_EQ(c.fields.size(), 3u);
   EXPECT_EQ(c.fields.at("method"), FieldValue::ofText("GET"));
@@ -74,9 +74,9 @@ TEST(NamedTemplate, HiddenPlaceholderTrimsAndRecords) {
 TEST(NamedTemplate, BracesAndFormats) {
   EXPECT_EQ(compile("{{a}}", {}).text, "{a}");
   EXPECT_EQ(compile("a}b", {}).text, "a}b");
-  const Compiled formatted = compile(
-      "{a}{b}{count:5d}", {FieldValue::ofSigned(1), FieldValue::ofSigned(2),
-                           FieldValue::ofSigned(3)});
+  const Compiled formatted =
+      compile("{a}{b}{count:5d}",
+              {FieldValue::ofSigned(1), FieldValue::ofSigned(2), FieldValue::ofSigned(3)});
   EXPECT_EQ(formatted.text, "%1%2%3$5d");
   // After ':' everything is format text, '?' included; escapes collect special characters.
   EXPECT_EQ(compile("{a:x?y}", {FieldValue::ofSigned(1)}).text, "%1$x?y");
@@ -85,8 +85,7 @@ TEST(NamedTemplate, BracesAndFormats) {
 }
 
 TEST(NamedTemplate, PrintfSpecificationsPassThroughAndConsumeNumbers) {
-  const Compiled c = compile("%s={v} 100%%",
-                             {FieldValue::ofText("k"), FieldValue::ofSigned(5)});
+  const Compiled c = compile("%s={v} 100%%", {FieldValue::ofText("k"), FieldValue::ofSigned(5)});
   EXPECT_EQ(c.text, "%s=%2 100%%");
   EXPECT_TRUE(c.fields.contains("v"));
   // A specification numbered beyond the count is dropped; a number above the count reads as
@@ -100,10 +99,9 @@ TEST(NamedTemplate, CompiledTemplateFeedsFormatMessage) {
   FieldMap fields;
   const FieldValue values[] = {FieldValue::ofText("POST"), FieldValue::ofText("http://s/"),
                                FieldValue::ofText("timeout")};
-  compileNamedTemplate("Error response for {method} {url}: {error}", values, 3, positional,
-                       fields);
-  const String message = formatMessage(positional.c_str(), String("POST"), String("http://s/"),
-                                       String("timeout"));
+  compileNamedTemplate("Error response for {method} {url}: {error}", values, 3, positional, fields);
+  const String message =
+      formatMessage(positional.c_str(), String("POST"), String("http://s/"), String("timeout"));
   EXPECT_EQ(std::string(message.c_str()), "Error response for POST http://s/: timeout");
 }
 

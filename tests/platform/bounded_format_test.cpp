@@ -37,9 +37,8 @@ TEST(BoundedFormat, ZeroSizeWritesNothing) {
 
 TEST(BoundedFormat, SameTextOnEveryTarget) {
   char buffer[64];
-  ASSERT_GT(format(buffer, sizeof buffer, "%lld %e %llx", -9000000000LL, 1e5,
-                   0xFFFFFFFFFFFFFFFFULL),
-            0);
+  ASSERT_GT(
+      format(buffer, sizeof buffer, "%lld %e %llx", -9000000000LL, 1e5, 0xFFFFFFFFFFFFFFFFULL), 0);
   EXPECT_STREQ(buffer, "-9000000000 1.000000e+05 ffffffffffffffff");
 }
 
