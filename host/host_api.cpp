@@ -153,13 +153,11 @@ void HostApi::answerLocal(HostLocalAnswer& answer, const HostLocalRequest& reque
 
   const std::optional<nlohmann::json> resource = resources_.get(path);
   if (!resource) {
-    setError(answer, storage.error, 404,
-             "Not found: " + std::string(methodText(method)) + " " + target);
+    setError(answer, storage.error, 404, "Not found");
     return;
   }
   if (method != kMethodGet && method != kMethodAny) {
-    setError(answer, storage.error, 405,
-             "Method not allowed: " + std::string(methodText(method)) + " " + target);
+    setError(answer, storage.error, 405, "Method not allowed");
     return;
   }
   answer.status = 200;
