@@ -48,6 +48,7 @@ std::string Answer::header(const std::string& name) const {
 
 std::string widgetLibrary() { return TEV_WIDGET_LIBRARY; }
 std::string testPluginLibrary() { return TEV_TEST_PLUGIN_LIBRARY; }
+std::string fakePluginLibrary() { return TEV_FAKE_PLUGIN_LIBRARY; }
 std::string devhostProgram() { return TEV_DEVHOST; }
 std::string catalogueFile() { return TEV_CATALOGUE; }
 

@@ -67,9 +67,11 @@ class HostProcess {
   int exitStatus_ = -1;
 };
 
-// The widget library, the runtime's test plugin and the host, as built with the tests.
+// The widget library, the runtime's test plugin, the misbehaving plugin of these tests and the
+// host, as built with the tests.
 std::string widgetLibrary();
 std::string testPluginLibrary();
+std::string fakePluginLibrary();
 std::string devhostProgram();
 std::string catalogueFile();
 
