@@ -2,7 +2,7 @@
 
 #include <netinet/in.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,8 +13,6 @@
 #include <sstream>
 #include <string_view>
 #include <thread>
-
-extern char** environ;
 
 namespace devhosttest {
 namespace {
@@ -92,18 +90,21 @@ bool HostProcess::start(std::vector<std::string> arguments, std::chrono::millise
   for (std::string& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
 
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, fd, STDOUT_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, fd, STDERR_FILENO);
-  posix_spawn_file_actions_addclose(&actions, fd);
-  const int failed = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  close(fd);
-  if (failed != 0) {
-    pid_ = -1;
-    return false;
+  // fork and exec rather than posix_spawn, to ask for SIGKILL when this test process dies
+  // first: a crashed test leaves no host behind. Only async-signal-safe calls in the child.
+  const pid_t parent = getpid();
+  pid_ = fork();
+  if (pid_ == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent) _exit(127);
+    dup2(fd, STDOUT_FILENO);
+    dup2(fd, STDERR_FILENO);
+    close(fd);
+    execv(argv[0], argv.data());
+    _exit(127);
   }
+  close(fd);
+  if (pid_ < 0) return false;
 
   static constexpr std::string_view kReady = "devhost: local API at http://127.0.0.1:";
   const auto deadline = std::chrono::steady_clock::now() + timeout;

@@ -1,6 +1,6 @@
-// The development host as a child process for the tests: started with posix_spawn on a free
-// port (--port 0), its output going to a file that the test reads, and talked to over real HTTP
-// with cpp-httplib. Stopped with SIGTERM (or killed when the test ends first). One per test.
+// The development host as a child process for the tests: started on a free port (--port 0), its
+// output going to a file that the test reads, and talked to over real HTTP with cpp-httplib.
+// Stopped with SIGTERM (or killed when the test ends first). One per test.
 #pragma once
 
 #include <sys/types.h>
