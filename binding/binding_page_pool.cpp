@@ -11,6 +11,16 @@ namespace {
 
 constexpr std::uintptr_t kPageMask = BindingPagePool::kPageSize - 1;
 
+// Gives the spares back when the library is unloaded or the process ends. Values destroyed after
+// this runs (statics of other files) then unmap their regions as soon as they are wholly free.
+struct ReleaseSparesAtUnload {
+  ReleaseSparesAtUnload() = default;
+  ReleaseSparesAtUnload(const ReleaseSparesAtUnload&) = delete;
+  ReleaseSparesAtUnload& operator=(const ReleaseSparesAtUnload&) = delete;
+  ~ReleaseSparesAtUnload() { BindingPagePool::instance().releaseSpares(/*forGood=*/true); }
+};
+const ReleaseSparesAtUnload releaseSparesAtUnload;
+
 }  // namespace
 
 BindingPagePool& BindingPagePool::instance() {
@@ -24,6 +34,7 @@ void* BindingPagePool::acquirePage() {
   std::lock_guard<std::mutex> lock(mutex_);
   if (freeSet_.empty() && mapRegion() == nullptr) return nullptr;
   Region* region = freeSet_.front();
+  if (region->freeCount == kPagesPerRegion) --spareCount_;
   unsigned char* page = region->freePages[--region->freeCount];
   if (region->freeCount == 0) leaveFreeSet(region);
   return page;
@@ -38,7 +49,11 @@ void BindingPagePool::releasePage(void* pageAddress) noexcept {
   assert(region->freeCount < kPagesPerRegion && "page returned twice");
   region->freePages[region->freeCount++] = page;
   if (region->freeCount == kPagesPerRegion) {
-    unmapRegion(region);
+    if (spareCount_ >= spareLimit_ || !region->inFreeSet) {
+      unmapRegion(region);
+      return;
+    }
+    ++spareCount_;
     return;
   }
   if (!region->inFreeSet) {
@@ -51,9 +66,26 @@ void BindingPagePool::releasePage(void* pageAddress) noexcept {
   }
 }
 
+void BindingPagePool::releaseSpares(bool forGood) noexcept {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (forGood) spareLimit_ = 0;
+  // Unmapping erases from freeSet_, so collect the spares by walking from the back.
+  for (std::size_t index = freeSet_.size(); index-- > 0 && !freeSet_.empty();) {
+    Region* region = freeSet_[index];
+    if (region->freeCount != kPagesPerRegion) continue;
+    --spareCount_;
+    unmapRegion(region);
+  }
+}
+
 std::size_t BindingPagePool::regionCount() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return regionCount_;
+}
+
+std::size_t BindingPagePool::spareRegionCount() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return spareCount_;
 }
 
 std::size_t BindingPagePool::freePageCount() const {
@@ -97,6 +129,7 @@ BindingPagePool::Region* BindingPagePool::mapRegion() {
     return nullptr;
   }
   ++regionCount_;
+  ++spareCount_;  // wholly free until acquirePage takes its first page
   return region;
 }
 

@@ -1,8 +1,12 @@
 // BindingPagePool: the process-wide source of the 4096-byte pages that value arenas carve into
-// blocks. Pages come from 64 KB regions of virtual memory and a region goes back to the system
-// once all its pages are free. Created on first use and never destroyed, but it holds no heap
-// memory while no page is in use, so unloading a library after its last value leaks nothing.
-// Thread-safe (one mutex). Only BindingArena takes and returns pages.
+// blocks. Pages come from 64 KB regions of virtual memory. A region goes back to the system once
+// all its pages are free, except that a few wholly free regions are kept as spares: every request
+// builds and drops a small tree, and mapping and unmapping a region for each would cost more than
+// the work itself. The spares go back when the library that links the pool is unloaded (its
+// static destructors run), and from then on every wholly free region goes back at once, so values
+// destroyed later leave nothing behind either. Created on first use and never destroyed; with no
+// region mapped it holds no heap memory. Thread-safe (one mutex). Only BindingArena takes and
+// returns pages.
 #pragma once
 
 #include <cstddef>
@@ -18,6 +22,8 @@ class BindingPagePool {
   static constexpr std::size_t kPageSize = 4096;
   static constexpr std::size_t kPagesPerRegion = 16;
   static constexpr std::size_t kRegionSize = kPageSize * kPagesPerRegion;
+  // Wholly free regions the process-wide pool keeps mapped.
+  static constexpr std::size_t kDefaultSpareRegions = 2;
 
   // The process-wide pool.
   static BindingPagePool& instance();
@@ -28,11 +34,16 @@ class BindingPagePool {
   // Hands back a page from acquirePage.
   void releasePage(void* page) noexcept;
 
+  // Unmaps the wholly free regions kept as spares. With `forGood`, no spare is kept from then on.
+  void releaseSpares(bool forGood = false) noexcept;
+
   // Introspection, for tests and diagnostics.
   std::size_t regionCount() const;
+  std::size_t spareRegionCount() const;
   std::size_t freePageCount() const;
 
-  BindingPagePool() = default;
+  explicit BindingPagePool(std::size_t spareRegions = kDefaultSpareRegions) noexcept
+      : spareLimit_(spareRegions) {}
   BindingPagePool(const BindingPagePool&) = delete;
   BindingPagePool& operator=(const BindingPagePool&) = delete;
 
@@ -76,6 +87,8 @@ class BindingPagePool {
   PageMap pages_;
   Vector<Region*> freeSet_;  // regions with free pages, by ascending base address
   std::size_t regionCount_ = 0;
+  std::size_t spareCount_ = 0;  // regions in freeSet_ with every page free
+  std::size_t spareLimit_;
 };
 
 }  // namespace tev

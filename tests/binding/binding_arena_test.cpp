@@ -187,55 +187,83 @@ TEST(InternedStrings, TableDoublesPastLoadOneAndResetsWhenEmpty) {
 }
 
 TEST(BindingPagePool, PagesAreAlignedAndRegionsGoBackWhenWhollyFree) {
-  BindingPagePool& pool = BindingPagePool::instance();
-  const std::size_t regionsBefore = pool.regionCount();
+  BindingPagePool pool(/*spareRegions=*/0);
   std::vector<void*> pages;
-  for (std::size_t i = 0; i < 2 * BindingPagePool::kPagesPerRegion; ++i) {
+  for (std::size_t i = 0; i < 2 * BindingPagePool::kPagesPerRegion + 1; ++i) {
     void* page = pool.acquirePage();
     ASSERT_NE(page, nullptr);
     EXPECT_EQ(reinterpret_cast<std::uintptr_t>(page) % 4096, 0u);
     pages.push_back(page);
   }
-  EXPECT_GE(pool.regionCount(), regionsBefore + 1);
-  // A fresh region hands its pages out in ascending address order.
-  const std::size_t regionsMapped = pool.regionCount();
+  EXPECT_EQ(pool.regionCount(), 3u);
+  EXPECT_EQ(pool.freePageCount(), BindingPagePool::kPagesPerRegion - 1);
   void* last = pages.back();
   pool.releasePage(last);
-  EXPECT_EQ(pool.acquirePage(), last) << "a returned page is reused";
-  for (void* page : pages) pool.releasePage(page);
-  EXPECT_LE(pool.regionCount(), regionsBefore);
-  EXPECT_GE(regionsMapped, regionsBefore + 2);
+  EXPECT_EQ(pool.regionCount(), 2u) << "a wholly free region goes back at once";
+  // The first region: every page but one back, and it stays; the last one back, and it goes.
+  for (std::size_t i = 1; i < BindingPagePool::kPagesPerRegion; ++i) pool.releasePage(pages[i]);
+  EXPECT_EQ(pool.regionCount(), 2u);
+  EXPECT_EQ(pool.acquirePage(), pages[BindingPagePool::kPagesPerRegion - 1])
+      << "a returned page is reused before a fresh one";
+  pool.releasePage(pages[BindingPagePool::kPagesPerRegion - 1]);
+  pool.releasePage(pages[0]);
+  EXPECT_EQ(pool.regionCount(), 1u);
+  for (std::size_t i = BindingPagePool::kPagesPerRegion; i < pages.size() - 1; ++i) {
+    pool.releasePage(pages[i]);
+  }
+  EXPECT_EQ(pool.regionCount(), 0u);
 }
 
 TEST(BindingPagePool, FreshRegionPagesComeInAddressOrder) {
-  BindingPagePool& pool = BindingPagePool::instance();
-  // Drain any partly used region so that the next pages come from a fresh one.
-  std::vector<void*> pages;
-  const std::size_t before = pool.regionCount();
-  while (pool.regionCount() == before || pages.empty()) {
-    pages.push_back(pool.acquirePage());
-    if (pages.size() > 64) break;
+  BindingPagePool pool;
+  std::vector<unsigned char*> pages;
+  for (std::size_t i = 0; i < BindingPagePool::kPagesPerRegion; ++i) {
+    pages.push_back(static_cast<unsigned char*>(pool.acquirePage()));
   }
-  void* first = pages.back();
-  void* second = pool.acquirePage();
-  EXPECT_EQ(static_cast<unsigned char*>(second), static_cast<unsigned char*>(first) + 4096);
-  pool.releasePage(second);
+  for (std::size_t i = 1; i < pages.size(); ++i) EXPECT_EQ(pages[i], pages[i - 1] + 4096);
+  for (unsigned char* page : pages) pool.releasePage(page);
+  pool.releaseSpares();
+  EXPECT_EQ(pool.regionCount(), 0u);
+}
+
+TEST(BindingPagePool, KeepsAFewWhollyFreeRegionsUntilToldToLetGo) {
+  BindingPagePool pool(/*spareRegions=*/2);
+  std::vector<void*> pages;
+  for (std::size_t i = 0; i < 4 * BindingPagePool::kPagesPerRegion; ++i) {
+    pages.push_back(pool.acquirePage());
+  }
   for (void* page : pages) pool.releasePage(page);
-  EXPECT_EQ(pool.regionCount(), before);
+  EXPECT_EQ(pool.regionCount(), 2u) << "two spares kept, the other regions unmapped";
+  EXPECT_EQ(pool.spareRegionCount(), 2u);
+  EXPECT_EQ(pool.freePageCount(), 2 * BindingPagePool::kPagesPerRegion);
+
+  // A spare serves the next request without mapping anything, and stops being a spare.
+  void* page = pool.acquirePage();
+  EXPECT_EQ(pool.regionCount(), 2u);
+  EXPECT_EQ(pool.spareRegionCount(), 1u);
+
+  // Letting go for good unmaps the spares, and a region freed afterwards goes at once.
+  pool.releaseSpares(/*forGood=*/true);
+  EXPECT_EQ(pool.regionCount(), 1u) << "the region in use stays";
+  pool.releasePage(page);
+  EXPECT_EQ(pool.regionCount(), 0u);
+  EXPECT_EQ(pool.spareRegionCount(), 0u);
 }
 
 TEST(BindingPagePool, HoldsNoHeapMemoryOnceEveryPageIsBack) {
-  BindingPagePool& pool = BindingPagePool::instance();
-  ASSERT_EQ(pool.regionCount(), 0u) << "an earlier test kept pages";
   const AllocationSnapshot before = snapshot(processAllocationCounters());
-  std::vector<void*> pages;
-  for (std::size_t i = 0; i < 3 * BindingPagePool::kPagesPerRegion; ++i) {
-    pages.push_back(pool.acquirePage());
+  {
+    BindingPagePool pool;
+    std::vector<void*> pages;
+    for (std::size_t i = 0; i < 3 * BindingPagePool::kPagesPerRegion; ++i) {
+      pages.push_back(pool.acquirePage());
+    }
+    for (void* page : pages) pool.releasePage(page);
+    pool.releaseSpares(/*forGood=*/true);
+    EXPECT_EQ(pool.regionCount(), 0u);
+    // What a library unloaded after its last value leaves of the pool: nothing.
+    EXPECT_EQ(snapshot(processAllocationCounters()).bytesInUse(), before.bytesInUse());
   }
-  for (void* page : pages) pool.releasePage(page);
-  EXPECT_EQ(pool.regionCount(), 0u);
-  // A library unloaded after its last value leaves nothing of the pool behind.
-  EXPECT_EQ(snapshot(processAllocationCounters()).bytesInUse(), before.bytesInUse());
 }
 
 }  // namespace
