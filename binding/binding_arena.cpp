@@ -190,7 +190,8 @@ const InternedString* BindingArena::intern(std::string_view text) {
   entry->next = head;
   head = entry;
   ++stringCount_;
-  memo = entry;
+  // A text seen once is not memoised: texts that occur once per record (names, identifiers)
+  // would otherwise push out the keys that every record repeats.
   return entry;
 }
 

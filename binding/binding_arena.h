@@ -119,8 +119,8 @@ class BindingArena {
   PageHeader* addPage(SizeClass& sizeClass);
   void returnPage(SizeClass& sizeClass, PageHeader* page) noexcept;
   InternedString* findString(std::string_view text, std::uint32_t hash) const;
-  // Recently interned entries by a cheap digest of the text, checked before hashing: trees
-  // intern the same few keys over and over. Entries leave the memo when they are removed.
+  // Entries interned more than once, by a cheap digest of the text, checked before hashing:
+  // trees intern the same few keys over and over. Entries leave the memo when they are removed.
   static constexpr std::size_t kMemoSlots = 64;
   static std::size_t memoSlot(std::string_view text) {
     const std::size_t size = text.size();

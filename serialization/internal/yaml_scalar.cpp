@@ -1,6 +1,7 @@
 #include "serialization/internal/yaml_scalar.h"
 
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -102,15 +103,51 @@ bool convertFloat(std::string_view text, BindingProperty& target, String& error)
   return true;
 }
 
+// Whether strtod can read anything from a text that starts with `c`: white space, a sign, a
+// digit, a point, or the first letter of "inf", "infinity" or "nan". Most strings are refused
+// here without a call.
+bool mayStartNumber(char c) {
+  switch (c) {
+    case ' ':
+    case '\t':
+    case '\n':
+    case '\v':
+    case '\f':
+    case '\r':
+    case '+':
+    case '-':
+    case '.':
+    case 'i':
+    case 'I':
+    case 'n':
+    case 'N':
+      return true;
+    default:
+      return c >= '0' && c <= '9';
+  }
+}
+
+// The whole text as a number by std::from_chars, which rounds exactly as strtod does but takes
+// no locale and no white space. False when it cannot read all of the text, or reports a range
+// error where strtod yields infinity or a rounded-off tiny value: strtod decides those cases.
+bool readDecimal(std::string_view text, double& value) {
+  const char* end = text.data() + text.size();
+  const std::from_chars_result read = std::from_chars(text.data(), end, value);
+  return read.ec == std::errc() && read.ptr == end;
+}
+
 // An untagged plain or block scalar that strtod reads completely is a number: integral values
 // become unsigned (zero and negative zero included) or signed, the rest float. Integral values
 // outside the 64-bit ranges, negative infinity and NaN stay float, since converting them to an
 // integer would be undefined.
 bool typePlainNumber(std::string_view text, BindingProperty& target) {
-  if (text.empty()) return false;
-  char* end = nullptr;
-  const double value = std::strtod(text.data(), &end);
-  if (end != text.data() + text.size()) return false;
+  if (text.empty() || !mayStartNumber(text.front())) return false;
+  double value;
+  if (!readDecimal(text, value)) {
+    char* end = nullptr;
+    value = std::strtod(text.data(), &end);
+    if (end != text.data() + text.size()) return false;
+  }
   if (value == std::numeric_limits<double>::infinity()) return false;
   if (std::isfinite(value) && value == std::trunc(value)) {
     if (value >= 0.0 && value < kTwoTo64) {

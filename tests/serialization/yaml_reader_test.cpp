@@ -38,6 +38,9 @@ TEST(YamlReader, TypesPlainScalars) {
       {".5", "f0.5"},
       {"-0", "u0"},
       {"12345678901234567891", "u12345678901234567168"},
+      {"+5", "u5"},
+      {"1e-400", "u0"},
+      {"0.1e1", "u1"},
       {"-9223372036854775808", "s-9223372036854775808"},
       {"yes", "true"},
       {"Y", "true"},
@@ -53,6 +56,7 @@ TEST(YamlReader, TypesPlainScalars) {
       {"nULL", "\"nULL\""},
       {"yES", "\"yES\""},
       {"inf", "\"inf\""},
+      {"Infinity", "\"Infinity\""},
       {"1e999", "\"1e999\""},
       {"12abc", "\"12abc\""},
       {"hello world", "\"hello world\""},
@@ -75,6 +79,7 @@ TEST(YamlReader, NumbersOutsideTheIntegerRangesStayFloat) {
       {"1e30", "f1e+30"},
       {"-1e30", "f-1e+30"},
       {"-inf", "f-inf"},
+      {"-1e999", "f-inf"},
       {"nan", "fnan"},
   };
   expectRows(std::begin(rows), std::end(rows));
