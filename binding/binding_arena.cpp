@@ -14,19 +14,14 @@ std::uint16_t headerBlocks(std::size_t blockSize) {
 }
 
 void formatPage(BindingArena::PageHeader* page, std::size_t pageSize, std::size_t blockSize) {
-  const std::size_t count = pageSize / blockSize;
-  const std::uint16_t first = headerBlocks(blockSize);
-  unsigned char* bytes = reinterpret_cast<unsigned char*>(page);
-  for (std::size_t index = first; index < count; ++index) {
-    const std::uint16_t next = index + 1 < count ? static_cast<std::uint16_t>(index + 1) : 0;
-    std::memcpy(bytes + index * blockSize, &next, sizeof(next));
-  }
+  const std::size_t first = headerBlocks(blockSize);
+  assert(first < pageSize / blockSize && "a page holds at least one block");
   page->next = nullptr;
   page->previous = nullptr;
   page->pageSize = static_cast<std::uint16_t>(pageSize);
   page->inUse = 0;
-  assert(first < count && "a page holds at least one block");
-  page->firstFree = first;
+  page->firstFree = 0;
+  page->untouched = static_cast<std::uint16_t>(first * blockSize);
 }
 
 void unlinkPage(BindingArena::PageHeader*& head, BindingArena::PageHeader* page) {
@@ -136,7 +131,7 @@ void BindingArena::release(void* block, std::size_t size) noexcept {
                    : reinterpret_cast<PageHeader*>(reinterpret_cast<std::uintptr_t>(bytes) &
                                                    ~static_cast<std::uintptr_t>(kPoolPageSize - 1));
   assert(page->inUse > 0 && "block released twice or into the wrong arena");
-  if (page->firstFree == 0) {
+  if (exhausted(*page, sizeClass.blockSize)) {
     unlinkPage(sizeClass.fullPages, page);
     pushPage(sizeClass.freePages, page);
   }
@@ -166,15 +161,20 @@ InternedString* BindingArena::findString(std::string_view text, std::uint32_t ha
 
 const InternedString* BindingArena::intern(std::string_view text) {
   if (text.empty()) return &emptyInternedString();
-  InternedString*& memo = memo_[memoSlot(text)];
-  if (memo != nullptr && memo->equals(text)) {
+  const std::size_t set = memoSet(text);
+  if (InternedString* memo = memo_[set]; memo != nullptr && memo->equals(text)) {
     ++memo->references;
+    return memo;
+  }
+  if (InternedString* memo = memo_[set + 1]; memo != nullptr && memo->equals(text)) {
+    ++memo->references;
+    promote(memo, set);
     return memo;
   }
   const std::uint32_t hash = fnv1aHash(text);
   if (InternedString* entry = findString(text, hash)) {
     ++entry->references;
-    memo = entry;
+    promote(entry, set);
     return entry;
   }
   if (stringCount_ + 1 > bucketCount_) growBuckets();
@@ -190,8 +190,7 @@ const InternedString* BindingArena::intern(std::string_view text) {
   entry->next = head;
   head = entry;
   ++stringCount_;
-  // A text seen once is not memoised: texts that occur once per record (names, identifiers)
-  // would otherwise push out the keys that every record repeats.
+  memo_[set + 1] = entry;
   return entry;
 }
 
@@ -203,8 +202,10 @@ void BindingArena::releaseString(const InternedString* constEntry) noexcept {
   InternedString** link = &buckets_[entry->hash & (bucketCount_ - 1)];
   while (*link != entry) link = &(*link)->next;
   *link = entry->next;
-  InternedString*& memo = memo_[memoSlot(entry->view())];
-  if (memo == entry) memo = nullptr;
+  const std::size_t set = memoSet(entry->view());
+  for (std::size_t way = 0; way < kMemoWays; ++way) {
+    if (memo_[set + way] == entry) memo_[set + way] = nullptr;
+  }
   entry->~InternedString();
   release(entry, sizeof(InternedString));
   if (--stringCount_ == 0 && buckets_ != inlineBuckets_) {

@@ -22,14 +22,18 @@ class BindingArena {
   static constexpr std::size_t kPoolPageSize = 4096;
   static constexpr std::size_t kInitialBuckets = 8;
 
-  // The header at the start of every page. Its 16-bit fields are page size, blocks in use and
-  // the index of the first free block (0: none free). Free blocks hold the index of the next.
+  // The header at the start of every page. Its 16-bit fields are page size, blocks in use, the
+  // index of the first released block (0: none) and the offset of the first block never handed
+  // out. Released blocks hold the index of the next. Blocks past `untouched` are free without
+  // being listed, so a fresh page is ready without writing a list through all of it: most trees
+  // use a few blocks of a page.
   struct PageHeader {
     PageHeader* next;
     PageHeader* previous;
     std::uint16_t pageSize;
     std::uint16_t inUse;
     std::uint16_t firstFree;
+    std::uint16_t untouched;
   };
 
   BindingArena() noexcept;
@@ -115,20 +119,41 @@ class BindingArena {
     alignas(8) unsigned char inlinePage[kInlinePageSize];
   };
 
+  // Whether no block of the page is free, listed or untouched.
+  static bool exhausted(const PageHeader& page, std::size_t blockSize) {
+    return page.firstFree == 0 && page.untouched + blockSize > page.pageSize;
+  }
   static void* allocateLarge(std::size_t size);
   PageHeader* addPage(SizeClass& sizeClass);
   void returnPage(SizeClass& sizeClass, PageHeader* page) noexcept;
   InternedString* findString(std::string_view text, std::uint32_t hash) const;
-  // Entries interned more than once, by a cheap digest of the text, checked before hashing:
-  // trees intern the same few keys over and over. Entries leave the memo when they are removed.
-  static constexpr std::size_t kMemoSlots = 64;
-  static std::size_t memoSlot(std::string_view text) {
+  // Recently interned entries, checked before hashing: trees intern the same few keys over and
+  // over. Two ways per set, picked by a cheap digest of the text. An entry found again moves to
+  // the first way; a new entry goes into the second, so that texts seen once per record (names,
+  // identifiers) never push out the keys that every record repeats. Entries leave the memo when
+  // they are removed.
+  static constexpr std::size_t kMemoSets = 64;
+  static constexpr std::size_t kMemoWays = 2;
+  static std::size_t memoSet(std::string_view text) {
     const std::size_t size = text.size();
-    const std::uint32_t digest = static_cast<std::uint32_t>(
-        static_cast<unsigned char>(text[0]) |
-        static_cast<unsigned char>(text[size > 1 ? 1 : 0]) << 8 |
-        static_cast<unsigned char>(text[size - 1]) << 16 | (size & 0xFF) << 24);
-    return (digest * 0x9E3779B1u) >> 26;  // the top six bits: kMemoSlots
+    const char* bytes = text.data();
+    std::uint32_t head;
+    std::uint32_t tail;
+    if (size >= 4) {
+      std::memcpy(&head, bytes, 4);
+      std::memcpy(&tail, bytes + size - 4, 4);
+    } else {
+      head = static_cast<unsigned char>(bytes[0]) |
+             static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[size / 2])) << 8;
+      tail = static_cast<unsigned char>(bytes[size - 1]);
+    }
+    const std::uint32_t digest =
+        head * 0x9E3779B1u ^ (tail + static_cast<std::uint32_t>(size)) * 0x85EBCA77u;
+    return (digest >> 26) * kMemoWays;  // the top six bits pick one of kMemoSets sets
+  }
+  void promote(InternedString* entry, std::size_t set) noexcept {
+    memo_[set + 1] = memo_[set];
+    memo_[set] = entry;
   }
   void growBuckets();
 
@@ -139,7 +164,7 @@ class BindingArena {
   std::size_t bucketCount_ = kInitialBuckets;
   std::size_t stringCount_ = 0;
   InternedString* inlineBuckets_[kInitialBuckets] = {};
-  InternedString* memo_[kMemoSlots] = {};
+  InternedString* memo_[kMemoSets * kMemoWays] = {};
   HeapLink* heapLists_[2] = {};
 };
 
@@ -151,14 +176,20 @@ inline void* BindingArena::allocate(std::size_t size) {
   SizeClass& sizeClass = classes_[classIndex(size)];
   PageHeader* page = sizeClass.freePages;
   if (page == nullptr) page = addPage(sizeClass);
-  unsigned char* block =
-      reinterpret_cast<unsigned char*>(page) + std::size_t{page->firstFree} * sizeClass.blockSize;
-  std::uint16_t next;
-  std::memcpy(&next, block, sizeof(next));
-  page->firstFree = next;
+  unsigned char* block;
+  if (page->firstFree != 0) {
+    block =
+        reinterpret_cast<unsigned char*>(page) + std::size_t{page->firstFree} * sizeClass.blockSize;
+    std::uint16_t next;
+    std::memcpy(&next, block, sizeof(next));
+    page->firstFree = next;
+  } else {
+    block = reinterpret_cast<unsigned char*>(page) + page->untouched;
+    page->untouched = static_cast<std::uint16_t>(page->untouched + sizeClass.blockSize);
+  }
   ++page->inUse;
   ++sizeClass.inUse;
-  if (next == 0) {
+  if (exhausted(*page, sizeClass.blockSize)) {
     // The page is full: it moves from the head of the list of pages with free blocks to the
     // list of full pages.
     sizeClass.freePages = page->next;

@@ -23,7 +23,7 @@ class BindingPagePool {
   static constexpr std::size_t kPagesPerRegion = 16;
   static constexpr std::size_t kRegionSize = kPageSize * kPagesPerRegion;
   // Wholly free regions the process-wide pool keeps mapped.
-  static constexpr std::size_t kDefaultSpareRegions = 2;
+  static constexpr std::size_t kDefaultSpareRegions = 16;
 
   // The process-wide pool.
   static BindingPagePool& instance();

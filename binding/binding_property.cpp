@@ -409,7 +409,12 @@ BindingProperty& BindingProperty::member(std::string_view key) {
   bool asLeft = true;
   const InternedString* ownKey;
   if (kind_ == BindingPropertyKind::kStructure) {
-    if (StructureNode* found = payload_.structure->findSlot(key, parent, asLeft)) {
+    StructureTree& tree = *payload_.structure;
+    StructureNode* last = tree.last();
+    if (last != nullptr && bytesLess(last->key->view(), key)) {
+      parent = last;
+      asLeft = false;
+    } else if (StructureNode* found = tree.findSlot(key, parent, asLeft)) {
       return found->value;
     }
     ownKey = arena_->intern(key);

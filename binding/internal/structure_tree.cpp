@@ -102,7 +102,14 @@ void StructureTree::replace(StructureNode* node, StructureNode* replacement) {
   if (replacement != nullptr) replacement->setParent(parent);
 }
 
+void StructureTree::refreshLast() {
+  last_ = root_;
+  if (last_ == nullptr) return;
+  while (last_->right != nullptr) last_ = last_->right;
+}
+
 void StructureTree::insert(StructureNode* node, StructureNode* parent, bool asLeft) {
+  if (parent == nullptr || (parent == last_ && !asLeft)) last_ = node;
   node->left = nullptr;
   node->right = nullptr;
   node->parentAndColor = reinterpret_cast<std::uintptr_t>(parent) | 1;
@@ -154,6 +161,17 @@ void StructureTree::insert(StructureNode* node, StructureNode* parent, bool asLe
 }
 
 void StructureTree::erase(StructureNode* node) {
+  if (node == last_) {
+    // The last node has no right child: its predecessor is the largest of its left subtree,
+    // or else its parent.
+    StructureNode* previous = node->left;
+    if (previous != nullptr) {
+      while (previous->right != nullptr) previous = previous->right;
+    } else {
+      previous = node->parent();
+    }
+    last_ = previous;
+  }
   StructureNode* child;
   StructureNode* childParent;
   bool removedRed = node->red();
@@ -247,6 +265,9 @@ void StructureTree::fixAfterErase(StructureNode* node, StructureNode* parent) {
 
 bool StructureTree::valid() const {
   if (isRed(root_)) return false;
+  const StructureNode* largest = root_;
+  while (largest != nullptr && largest->right != nullptr) largest = largest->right;
+  if (largest != last_) return false;
   return checkSubtree(root_, nullptr, nullptr, nullptr) >= 0 && countNodes(root_) == size_;
 }
 

@@ -38,6 +38,9 @@ class StructureTree {
  public:
   StructureNode* root() const { return root_; }
   std::size_t size() const { return size_; }
+  // The member with the largest key, or null. Members often arrive in key order (every writer of
+  // this framework lists them so), and a key past the last one is linked without a search.
+  StructureNode* last() const { return last_; }
 
   // The member with the smallest key, or null; the next one in key order, or null.
   StructureNode* first() const;
@@ -47,13 +50,16 @@ class StructureTree {
   // The node for `key`, or null with `parent` and `asLeft` naming where it would be linked.
   StructureNode* findSlot(std::string_view key, StructureNode*& parent, bool& asLeft) const;
 
-  // Links `node` at a slot from findSlot (or as right child of the last node, for keys that
-  // come in order) and rebalances.
+  // Links `node` at a slot from findSlot (or as right child of last(), for a key past it) and
+  // rebalances.
   void insert(StructureNode* node, StructureNode* parent, bool asLeft);
   // Unlinks `node` and rebalances; the caller frees it.
   void erase(StructureNode* node);
 
-  // Checks order, parent links, colours and black heights. For tests.
+  // Finds last() again after nodes were linked directly, as the copier does.
+  void refreshLast();
+
+  // Checks order, parent links, colours, black heights and last(). For tests.
   bool valid() const;
 
  private:
@@ -65,6 +71,7 @@ class StructureTree {
   void fixAfterErase(StructureNode* node, StructureNode* parent);
 
   StructureNode* root_ = nullptr;
+  StructureNode* last_ = nullptr;
   std::size_t size_ = 0;
 };
 

@@ -42,6 +42,7 @@ void TreeCopier::copy(BindingProperty& target, const BindingProperty& source) {
       // The source is a valid tree and keys order the same in every arena, so its shape and
       // colours carry over as they are: no comparisons, no rebalancing.
       copyNodes(source.payload_.structure->root(), nullptr, &tree->root_, *tree);
+      tree->refreshLast();
       return;
     }
     default:

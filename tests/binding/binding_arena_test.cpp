@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <map>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -111,6 +114,37 @@ TEST(BindingArena, ReleasedBlockIsTheNextHandedOut) {
   for (void* block : blocks) arena->release(block, 24);
 }
 
+TEST(BindingArena, APageIsFullOnlyOnceItsReleasedAndUntouchedBlocksAreGone) {
+  auto arena = makeUnique<BindingArena>();
+  constexpr std::size_t kSize = 40;
+  const std::size_t perPage = 4096 / kSize - (sizeof(BindingArena::PageHeader) + kSize - 1) / kSize;
+  const std::size_t inlineBlocks =
+      144 / kSize - (sizeof(BindingArena::PageHeader) + kSize - 1) / kSize;
+  std::vector<void*> blocks;
+  for (std::size_t i = 0; i < inlineBlocks + perPage / 2; ++i)
+    blocks.push_back(arena->allocate(kSize));
+  ASSERT_EQ(arena->poolPageCount(), 1u);
+  // Every third block back, then the page filled again: released blocks and untouched ones
+  // together, and nothing handed out twice.
+  std::vector<void*> kept;
+  for (std::size_t i = 0; i < blocks.size(); ++i) {
+    if (i % 3 == 0) {
+      arena->release(blocks[i], kSize);
+    } else {
+      kept.push_back(blocks[i]);
+    }
+  }
+  while (kept.size() < inlineBlocks + perPage) kept.push_back(arena->allocate(kSize));
+  EXPECT_EQ(arena->poolPageCount(), 1u) << "the page holds exactly " << perPage << " blocks";
+  std::vector<void*> sorted = kept;
+  std::sort(sorted.begin(), sorted.end());
+  EXPECT_EQ(std::adjacent_find(sorted.begin(), sorted.end()), sorted.end());
+  kept.push_back(arena->allocate(kSize));
+  EXPECT_EQ(arena->poolPageCount(), 2u);
+  for (void* block : kept) arena->release(block, kSize);
+  EXPECT_EQ(arena->poolPageCount(), 0u);
+}
+
 TEST(BindingArena, LargeBlocksComeFromTheHooks) {
   auto arena = makeUnique<BindingArena>();
   const AllocationSnapshot before = snapshot(processAllocationCounters());
@@ -183,6 +217,41 @@ TEST(InternedStrings, TableDoublesPastLoadOneAndResetsWhenEmpty) {
   EXPECT_EQ(arena->stringReferences("again"), 2u);
   arena->releaseString(again);
   arena->releaseString(again);
+  EXPECT_EQ(arena->internedStringCount(), 0u);
+}
+
+TEST(InternedStrings, CountsStayExactThroughARandomRunOfInternsAndReleases) {
+  // Texts sharing their first and last bytes and their length land in the same memo sets; a
+  // memo that kept a removed entry, or lost a count, shows up against the model.
+  auto arena = makeUnique<BindingArena>();
+  std::vector<std::string> texts;
+  for (int i = 0; i < 40; ++i) texts.push_back("key" + std::to_string(100 + i) + "x");
+  for (int i = 0; i < 10; ++i) texts.push_back(std::string(1, static_cast<char>('a' + i)));
+  texts.push_back(std::string(40, 'z'));
+  std::map<std::string, std::vector<const InternedString*>> held;
+  std::mt19937 random(2024);
+  for (int step = 0; step < 20000; ++step) {
+    const std::string& text = texts[random() % texts.size()];
+    std::vector<const InternedString*>& references = held[text];
+    if (!references.empty() && random() % 2 == 0) {
+      arena->releaseString(references.back());
+      references.pop_back();
+    } else {
+      const InternedString* entry = arena->intern(text);
+      ASSERT_EQ(entry->view(), text);
+      if (!references.empty()) {
+        ASSERT_EQ(entry, references.front()) << text;
+      }
+      references.push_back(entry);
+    }
+    ASSERT_EQ(arena->stringReferences(text), references.size()) << text << " at " << step;
+  }
+  std::size_t live = 0;
+  for (const auto& [text, references] : held) live += references.empty() ? 0 : 1;
+  EXPECT_EQ(arena->internedStringCount(), live);
+  for (auto& [text, references] : held) {
+    for (const InternedString* entry : references) arena->releaseString(entry);
+  }
   EXPECT_EQ(arena->internedStringCount(), 0u);
 }
 

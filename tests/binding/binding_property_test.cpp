@@ -7,6 +7,7 @@
 #include <limits>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "binding/binding_arena.h"
@@ -149,6 +150,27 @@ TEST(BindingPropertyStructure, MembersAreOrderedByUnsignedBytes) {
   for (const char* key : {"a", "B", "ab", "\xC3\xA9", "", "A", "z"}) value.member(key);
   const std::vector<std::string> expected = {"", "A", "B", "a", "ab", "z", "\xC3\xA9"};
   EXPECT_EQ(keysOf(value), expected);
+}
+
+TEST(BindingPropertyStructure, KeysInAnyOrderAndErasedLastMembersKeepTheOrder) {
+  for (const std::vector<std::string>& order :
+       {std::vector<std::string>{"a", "b", "c", "d", "e"},
+        std::vector<std::string>{"e", "d", "c", "b", "a"},
+        std::vector<std::string>{"c", "e", "a", "d", "b"}}) {
+    BindingProperty value;
+    for (const std::string& key : order) value.member(key).setString(key);
+    ASSERT_TRUE(value.eraseMember("e"));  // the largest key goes: "d" is the last one now
+    value.member("d0").setSigned(1);
+    value.member("d").setSigned(2);  // an existing key past nothing: found, not added
+    value.member("f").setSigned(3);
+    std::string keys;
+    for (const BindingMember member : std::as_const(value).members()) {
+      keys += std::string(member.key) + ",";
+    }
+    EXPECT_EQ(keys, "a,b,c,d,d0,f,") << order[0];
+    EXPECT_EQ(value.size(), 6u);
+    EXPECT_EQ(value.getMember("d").getSigned(), 2);
+  }
 }
 
 TEST(BindingPropertyStructure, SettingAKeyAgainReplacesItsValue) {
