@@ -1,7 +1,7 @@
 #include "binding/binding_page_pool.h"
 
-#include <algorithm>
 #include <cassert>
+#include <cstring>
 #include <new>
 
 #include "platform/virtual_memory.h"
@@ -30,38 +30,43 @@ BindingPagePool& BindingPagePool::instance() {
   return *pool;
 }
 
+BindingPagePool::~BindingPagePool() {
+  assert(regionCount_ == spareCount_ && "a pool is destroyed while its pages are in use");
+  releaseSpares(/*forGood=*/true);
+}
+
 void* BindingPagePool::acquirePage() {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (freeSet_.empty() && mapRegion() == nullptr) return nullptr;
-  Region* region = freeSet_.front();
-  if (region->freeCount == kPagesPerRegion) --spareCount_;
-  unsigned char* page = region->freePages[--region->freeCount];
-  if (region->freeCount == 0) leaveFreeSet(region);
+  if (freeSetSize_ == 0 && !mapRegion()) return nullptr;
+  const std::uint32_t index = freeSet_[0];
+  Region& taken = region(index);
+  if (taken.freeCount == kPagesPerRegion) --spareCount_;
+  unsigned char* page = pageAddress(taken, taken.freePages[--taken.freeCount]);
+  if (taken.freeCount == 0) leaveFreeSet(index);
   return page;
 }
 
-void BindingPagePool::releasePage(void* pageAddress) noexcept {
-  auto* page = static_cast<unsigned char*>(pageAddress);
+void BindingPagePool::releasePage(void* pageAddressGiven) noexcept {
+  auto* page = static_cast<unsigned char*>(pageAddressGiven);
   std::lock_guard<std::mutex> lock(mutex_);
-  Region* region = pages_.find(reinterpret_cast<std::uintptr_t>(page));
-  assert(region != nullptr && "page does not come from the pool");
-  if (region == nullptr) return;
-  assert(region->freeCount < kPagesPerRegion && "page returned twice");
-  region->freePages[region->freeCount++] = page;
-  if (region->freeCount == kPagesPerRegion) {
-    if (spareCount_ >= spareLimit_ || !region->inFreeSet) {
-      unmapRegion(region);
-      return;
-    }
-    ++spareCount_;
+  const std::uint32_t index = pages_.find(reinterpret_cast<std::uintptr_t>(page));
+  assert(index != kNoRegion && "page does not come from the pool");
+  if (index == kNoRegion) return;
+  Region& owner = region(index);
+  assert(owner.freeCount < kPagesPerRegion && "page returned twice");
+  owner.freePages[owner.freeCount++] =
+      static_cast<std::uint8_t>(static_cast<std::size_t>(page - owner.base) / kPageSize);
+  // Entering the set needs room in it; when that fails the region simply stays out of the set
+  // until it is wholly free, which loses nothing but reuse.
+  if (!owner.inFreeSet && !enterFreeSet(index)) {
+    if (owner.freeCount == kPagesPerRegion) unmapRegion(index);
     return;
   }
-  if (!region->inFreeSet) {
-    // Entering the set needs room in it; when that fails the region simply stays out of the
-    // set until it is released whole, which loses nothing but reuse.
-    try {
-      enterFreeSet(region);
-    } catch (...) {
+  if (owner.freeCount == kPagesPerRegion) {
+    if (spareCount_ >= spareLimit_) {
+      unmapRegion(index);
+    } else {
+      ++spareCount_;
     }
   }
 }
@@ -69,12 +74,12 @@ void BindingPagePool::releasePage(void* pageAddress) noexcept {
 void BindingPagePool::releaseSpares(bool forGood) noexcept {
   std::lock_guard<std::mutex> lock(mutex_);
   if (forGood) spareLimit_ = 0;
-  // Unmapping erases from freeSet_, so collect the spares by walking from the back.
-  for (std::size_t index = freeSet_.size(); index-- > 0 && !freeSet_.empty();) {
-    Region* region = freeSet_[index];
-    if (region->freeCount != kPagesPerRegion) continue;
+  // Unmapping erases from the free set, so walk it from the back.
+  for (std::size_t position = freeSetSize_; position-- > 0 && position < freeSetSize_;) {
+    const std::uint32_t index = freeSet_[position];
+    if (region(index).freeCount != kPagesPerRegion) continue;
     --spareCount_;
-    unmapRegion(region);
+    unmapRegion(index);
   }
 }
 
@@ -91,110 +96,175 @@ std::size_t BindingPagePool::spareRegionCount() const {
 std::size_t BindingPagePool::freePageCount() const {
   std::lock_guard<std::mutex> lock(mutex_);
   std::size_t count = 0;
-  for (const Region* region : freeSet_) count += region->freeCount;
+  for (std::size_t position = 0; position < freeSetSize_; ++position) {
+    count += region(freeSet_[position]).freeCount;
+  }
   return count;
 }
 
-BindingPagePool::Region* BindingPagePool::mapRegion() {
+bool BindingPagePool::mapRegion() {
+  // A record first: the unused list, or a new one at the end of the records.
+  if (unusedRecord_ == kNoRegion && regionRecords_ == regions_.capacity() &&
+      !regions_.reserve(regionRecords_ + 1, regionRecords_)) {
+    return false;
+  }
+  if (freeSetSize_ == freeSet_.capacity() && !freeSet_.reserve(freeSetSize_ + 1, freeSetSize_)) {
+    return false;
+  }
   void* base = platform::virtualAllocate(kRegionSize);
-  if (base == nullptr) return nullptr;
-  Region* region = createObject<Region>();
-  if (region == nullptr) {
-    platform::virtualFree(base, kRegionSize);
-    return nullptr;
+  if (base == nullptr) return false;
+  std::uint32_t index;
+  if (unusedRecord_ != kNoRegion) {
+    index = unusedRecord_;
+    unusedRecord_ = region(index).nextUnused;
+  } else {
+    index = regionRecords_++;
   }
-  region->base = static_cast<unsigned char*>(base);
-  region->freeCount = 0;
-  region->inFreeSet = false;
+  Region& mapped = region(index);
+  mapped.base = static_cast<unsigned char*>(base);
+  mapped.freeCount = 0;
+  mapped.nextUnused = kNoRegion;
+  mapped.inFreeSet = false;
   // The page at the highest address goes in first, so pages are handed out in address order.
-  for (std::size_t index = kPagesPerRegion; index-- > 0;) {
-    unsigned char* page = region->base + index * kPageSize;
-    if (!pages_.insert(reinterpret_cast<std::uintptr_t>(page), region)) break;
-    region->freePages[region->freeCount++] = page;
-  }
-  bool entered = region->freeCount == kPagesPerRegion;
-  if (entered) {
-    try {
-      enterFreeSet(region);
-    } catch (...) {
+  bool entered = true;
+  for (std::size_t number = kPagesPerRegion; number-- > 0;) {
+    if (!pages_.insert(reinterpret_cast<std::uintptr_t>(pageAddress(mapped, number)), index)) {
       entered = false;
+      break;
     }
+    mapped.freePages[mapped.freeCount++] = static_cast<std::uint8_t>(number);
   }
+  if (entered) entered = enterFreeSet(index);  // room was made above; cannot fail
   if (!entered) {
-    for (std::size_t index = 0; index < region->freeCount; ++index) {
-      pages_.erase(reinterpret_cast<std::uintptr_t>(region->freePages[index]));
+    for (std::size_t i = 0; i < mapped.freeCount; ++i) {
+      pages_.erase(reinterpret_cast<std::uintptr_t>(pageAddress(mapped, mapped.freePages[i])));
     }
     platform::virtualFree(base, kRegionSize);
-    destroyObject(region);
-    return nullptr;
+    mapped.nextUnused = unusedRecord_;
+    unusedRecord_ = index;
+    return false;
   }
   ++regionCount_;
   ++spareCount_;  // wholly free until acquirePage takes its first page
-  return region;
+  return true;
 }
 
-void BindingPagePool::unmapRegion(Region* region) noexcept {
-  if (region->inFreeSet) leaveFreeSet(region);
-  for (std::size_t index = 0; index < kPagesPerRegion; ++index) {
-    pages_.erase(reinterpret_cast<std::uintptr_t>(region->base + index * kPageSize));
+void BindingPagePool::unmapRegion(std::uint32_t index) noexcept {
+  Region& unmapped = region(index);
+  if (unmapped.inFreeSet) leaveFreeSet(index);
+  for (std::size_t number = 0; number < kPagesPerRegion; ++number) {
+    pages_.erase(reinterpret_cast<std::uintptr_t>(pageAddress(unmapped, number)));
   }
-  platform::virtualFree(region->base, kRegionSize);
-  destroyObject(region);
+  platform::virtualFree(unmapped.base, kRegionSize);
+  unmapped.base = nullptr;
+  unmapped.nextUnused = unusedRecord_;
+  unusedRecord_ = index;
   --regionCount_;
   if (regionCount_ == 0) {
     // The pool lives until the process ends, but a library that holds it may be unloaded
-    // before that: with no page in use it keeps no heap storage behind.
+    // before that: with no page in use it keeps nothing behind.
     pages_.releaseStorage();
-    Vector<Region*>().swap(freeSet_);
+    regions_.release();
+    regionRecords_ = 0;
+    unusedRecord_ = kNoRegion;
+    freeSet_.release();
   }
 }
 
-void BindingPagePool::enterFreeSet(Region* region) {
-  const auto position =
-      std::lower_bound(freeSet_.begin(), freeSet_.end(), region,
-                       [](const Region* a, const Region* b) { return a->base < b->base; });
-  freeSet_.insert(position, region);
-  region->inFreeSet = true;
+std::size_t BindingPagePool::freeSetPosition(std::uint32_t index) const {
+  const unsigned char* base = region(index).base;
+  std::size_t low = 0;
+  std::size_t high = freeSetSize_;
+  while (low < high) {
+    const std::size_t middle = low + (high - low) / 2;
+    if (region(freeSet_[middle]).base < base) {
+      low = middle + 1;
+    } else {
+      high = middle;
+    }
+  }
+  return low;
 }
 
-void BindingPagePool::leaveFreeSet(Region* region) noexcept {
-  const auto position =
-      std::lower_bound(freeSet_.begin(), freeSet_.end(), region,
-                       [](const Region* a, const Region* b) { return a->base < b->base; });
-  if (position != freeSet_.end() && *position == region) freeSet_.erase(position);
-  region->inFreeSet = false;
+bool BindingPagePool::enterFreeSet(std::uint32_t index) {
+  if (freeSetSize_ == freeSet_.capacity() && !freeSet_.reserve(freeSetSize_ + 1, freeSetSize_)) {
+    return false;
+  }
+  const std::size_t position = freeSetPosition(index);
+  std::uint32_t* items = freeSet_.data();
+  std::memmove(items + position + 1, items + position,
+               (freeSetSize_ - position) * sizeof(std::uint32_t));
+  items[position] = index;
+  ++freeSetSize_;
+  region(index).inFreeSet = true;
+  return true;
+}
+
+void BindingPagePool::leaveFreeSet(std::uint32_t index) noexcept {
+  const std::size_t position = freeSetPosition(index);
+  if (position < freeSetSize_ && freeSet_[position] == index) {
+    std::uint32_t* items = freeSet_.data();
+    std::memmove(items + position, items + position + 1,
+                 (freeSetSize_ - position - 1) * sizeof(std::uint32_t));
+    --freeSetSize_;
+  }
+  region(index).inFreeSet = false;
+}
+
+// SystemArray
+
+template <typename T>
+bool BindingPagePool::SystemArray<T>::reserve(std::size_t count, std::size_t keep) {
+  if (count <= capacity_) return true;
+  std::size_t capacity = capacity_ == 0 ? kPageSize / sizeof(T) : capacity_ * 2;
+  while (capacity < count) capacity *= 2;
+  // Fresh virtual memory comes zeroed.
+  auto* items = static_cast<T*>(platform::virtualAllocate(capacity * sizeof(T)));
+  if (items == nullptr) return false;
+  if (keep != 0) std::memcpy(static_cast<void*>(items), items_, keep * sizeof(T));
+  release();
+  items_ = items;
+  capacity_ = capacity;
+  return true;
+}
+
+template <typename T>
+void BindingPagePool::SystemArray<T>::release() noexcept {
+  if (items_ != nullptr) platform::virtualFree(items_, capacity_ * sizeof(T));
+  items_ = nullptr;
+  capacity_ = 0;
 }
 
 // PageMap
 
-BindingPagePool::PageMap::~PageMap() { hookedFree(slots_); }
-
 std::size_t BindingPagePool::PageMap::slotOf(std::uintptr_t page) const {
   // Fibonacci hashing of the page number; the table size is a power of two.
   const std::uint64_t number = static_cast<std::uint64_t>(page >> 12);
-  return static_cast<std::size_t>((number * 0x9E3779B97F4A7C15ull) >> 32) & (capacity_ - 1);
+  return static_cast<std::size_t>((number * 0x9E3779B97F4A7C15ull) >> 32) & (slots_.capacity() - 1);
 }
 
-BindingPagePool::Region* BindingPagePool::PageMap::find(std::uintptr_t page) const {
-  if (capacity_ == 0 || (page & kPageMask) != 0) return nullptr;
-  for (std::size_t slot = slotOf(page);; slot = (slot + 1) & (capacity_ - 1)) {
+std::uint32_t BindingPagePool::PageMap::find(std::uintptr_t page) const {
+  if (slots_.capacity() == 0 || (page & kPageMask) != 0) return kNoRegion;
+  const std::size_t mask = slots_.capacity() - 1;
+  for (std::size_t slot = slotOf(page);; slot = (slot + 1) & mask) {
     if (slots_[slot].page == page) return slots_[slot].region;
-    if (slots_[slot].page == 0) return nullptr;
+    if (slots_[slot].page == 0) return kNoRegion;
   }
 }
 
-bool BindingPagePool::PageMap::insert(std::uintptr_t page, Region* region) {
-  if ((count_ + 1) * 2 > capacity_ && !grow()) return false;
+bool BindingPagePool::PageMap::insert(std::uintptr_t page, std::uint32_t region) {
+  if ((count_ + 1) * 2 > slots_.capacity() && !grow()) return false;
+  const std::size_t mask = slots_.capacity() - 1;
   std::size_t slot = slotOf(page);
-  while (slots_[slot].page != 0) slot = (slot + 1) & (capacity_ - 1);
+  while (slots_[slot].page != 0) slot = (slot + 1) & mask;
   slots_[slot] = {page, region};
   ++count_;
   return true;
 }
 
 void BindingPagePool::PageMap::erase(std::uintptr_t page) {
-  if (capacity_ == 0) return;
-  const std::size_t mask = capacity_ - 1;
+  if (slots_.capacity() == 0) return;
+  const std::size_t mask = slots_.capacity() - 1;
   std::size_t slot = slotOf(page);
   while (slots_[slot].page != page) {
     if (slots_[slot].page == 0) return;
@@ -212,33 +282,30 @@ void BindingPagePool::PageMap::erase(std::uintptr_t page) {
       hole = next;
     }
   }
-  slots_[hole] = {0, nullptr};
+  slots_[hole] = {0, 0};
   --count_;
 }
 
 void BindingPagePool::PageMap::releaseStorage() noexcept {
-  hookedFree(slots_);
-  slots_ = nullptr;
-  capacity_ = 0;
+  slots_.release();
   count_ = 0;
 }
 
 bool BindingPagePool::PageMap::grow() {
-  const std::size_t capacity = capacity_ == 0 ? 64 : capacity_ * 2;
-  auto* slots = static_cast<Slot*>(hookedAllocate(capacity * sizeof(Slot)));
-  if (slots == nullptr) return false;
-  for (std::size_t index = 0; index < capacity; ++index) slots[index] = {0, nullptr};
-  Slot* old = slots_;
-  const std::size_t oldCapacity = capacity_;
-  slots_ = slots;
-  capacity_ = capacity;
-  for (std::size_t index = 0; index < oldCapacity; ++index) {
+  // Rehashing needs the old table beside the new one.
+  SystemArray<Slot> old;
+  old.swap(slots_);
+  if (!slots_.reserve(old.capacity() == 0 ? 1 : old.capacity() * 2, 0)) {
+    old.swap(slots_);
+    return false;
+  }
+  const std::size_t mask = slots_.capacity() - 1;
+  for (std::size_t index = 0; index < old.capacity(); ++index) {
     if (old[index].page == 0) continue;
     std::size_t slot = slotOf(old[index].page);
-    while (slots_[slot].page != 0) slot = (slot + 1) & (capacity_ - 1);
+    while (slots_[slot].page != 0) slot = (slot + 1) & mask;
     slots_[slot] = old[index];
   }
-  hookedFree(old);
   return true;
 }
 

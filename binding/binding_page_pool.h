@@ -1,19 +1,19 @@
 // BindingPagePool: the process-wide source of the 4096-byte pages that value arenas carve into
 // blocks. Pages come from 64 KB regions of virtual memory. A region goes back to the system once
-// all its pages are free, except that a few wholly free regions are kept as spares: every request
-// builds and drops a small tree, and mapping and unmapping a region for each would cost more than
-// the work itself. The spares go back when the library that links the pool is unloaded (its
-// static destructors run), and from then on every wholly free region goes back at once, so values
-// destroyed later leave nothing behind either. Created on first use and never destroyed; with no
-// region mapped it holds no heap memory. Thread-safe (one mutex). Only BindingArena takes and
-// returns pages.
+// all its pages are free, except that up to 16 wholly free regions (1 MiB) are kept as spares:
+// every request builds and drops trees, and mapping, faulting in and unmapping regions for each
+// would cost more than the work itself. The spares go back when the library that links the pool
+// is unloaded (its static destructors run), and from then on every wholly free region goes back
+// at once, so values destroyed later leave nothing behind either. The pool's own records (the
+// page map, the region records, the set of regions with free pages) live in virtual memory as
+// well, outside the allocation hooks: the plugin's memory statistics count what its code holds,
+// not the pool's cache. Created on first use and never destroyed; with no region mapped it holds
+// nothing. Thread-safe (one mutex). Only BindingArena takes and returns pages.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
-
-#include "platform/allocator.h"
 
 namespace tev {
 
@@ -44,50 +44,94 @@ class BindingPagePool {
 
   explicit BindingPagePool(std::size_t spareRegions = kDefaultSpareRegions) noexcept
       : spareLimit_(spareRegions) {}
+  ~BindingPagePool();
   BindingPagePool(const BindingPagePool&) = delete;
   BindingPagePool& operator=(const BindingPagePool&) = delete;
 
  private:
+  static constexpr std::uint32_t kNoRegion = 0xFFFFFFFFu;
+
+  // An array of trivially copyable records in whole pages of virtual memory.
+  template <typename T>
+  class SystemArray {
+   public:
+    SystemArray() = default;
+    SystemArray(const SystemArray&) = delete;
+    SystemArray& operator=(const SystemArray&) = delete;
+    ~SystemArray() { release(); }
+
+    T* data() const { return items_; }
+    std::size_t capacity() const { return capacity_; }
+    T& operator[](std::size_t index) const { return items_[index]; }
+    // Room for at least `count` records, keeping the first `keep`; the new room is zeroed.
+    // Returns false when the system refuses memory (the array is then unchanged).
+    [[nodiscard]] bool reserve(std::size_t count, std::size_t keep);
+    void release() noexcept;
+    void swap(SystemArray& other) noexcept {
+      T* items = items_;
+      items_ = other.items_;
+      other.items_ = items;
+      const std::size_t capacity = capacity_;
+      capacity_ = other.capacity_;
+      other.capacity_ = capacity;
+    }
+
+   private:
+    T* items_ = nullptr;
+    std::size_t capacity_ = 0;
+  };
+
+  // Records refer to each other by index, so that an array may move when it grows.
   struct Region {
     unsigned char* base;
-    unsigned char* freePages[kPagesPerRegion];  // taken from the back, appended at the back
-    std::size_t freeCount;
+    std::uint8_t freePages[kPagesPerRegion];  // page numbers; taken from and appended at the back
+    std::uint32_t freeCount;
+    std::uint32_t nextUnused;  // the next record of the unused list, while this one is unused
     bool inFreeSet;
   };
 
-  // Page address to region, open addressing with linear probing.
+  // Page address to region index, open addressing with linear probing.
   class PageMap {
    public:
-    ~PageMap();
-    Region* find(std::uintptr_t page) const;
+    std::uint32_t find(std::uintptr_t page) const;
     // Returns false when the table cannot grow.
-    [[nodiscard]] bool insert(std::uintptr_t page, Region* region);
+    [[nodiscard]] bool insert(std::uintptr_t page, std::uint32_t region);
     void erase(std::uintptr_t page);
-    // Frees the table's storage; only when no page is mapped.
+    // Frees the table; only when no page is mapped.
     void releaseStorage() noexcept;
 
    private:
     struct Slot {
       std::uintptr_t page;  // 0: unused
-      Region* region;
+      std::uint32_t region;
     };
     std::size_t slotOf(std::uintptr_t page) const;
     [[nodiscard]] bool grow();
-    Slot* slots_ = nullptr;
-    std::size_t capacity_ = 0;
+    SystemArray<Slot> slots_;
     std::size_t count_ = 0;
   };
 
-  Region* mapRegion();
-  void unmapRegion(Region* region) noexcept;
-  void enterFreeSet(Region* region);
-  void leaveFreeSet(Region* region) noexcept;
+  Region& region(std::uint32_t index) const { return regions_[index]; }
+  unsigned char* pageAddress(const Region& region, std::size_t number) const {
+    return region.base + number * kPageSize;
+  }
+  // Maps a region and enters it into the free set; returns false when memory is refused.
+  bool mapRegion();
+  void unmapRegion(std::uint32_t index) noexcept;
+  [[nodiscard]] bool enterFreeSet(std::uint32_t index);
+  void leaveFreeSet(std::uint32_t index) noexcept;
+  // Where `index` stands or would stand in the free set, ordered by base address.
+  std::size_t freeSetPosition(std::uint32_t index) const;
 
   mutable std::mutex mutex_;
   PageMap pages_;
-  Vector<Region*> freeSet_;  // regions with free pages, by ascending base address
+  SystemArray<Region> regions_;
+  std::uint32_t regionRecords_ = 0;  // records ever used in regions_, mapped or unused
+  std::uint32_t unusedRecord_ = kNoRegion;
+  SystemArray<std::uint32_t> freeSet_;  // regions with free pages, by ascending base address
+  std::size_t freeSetSize_ = 0;
   std::size_t regionCount_ = 0;
-  std::size_t spareCount_ = 0;  // regions in freeSet_ with every page free
+  std::size_t spareCount_ = 0;  // regions in the free set with every page free
   std::size_t spareLimit_;
 };
 
