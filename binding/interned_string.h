@@ -12,26 +12,26 @@
 
 namespace tev {
 
+namespace internal {
+// Whether the first and the last `Word`-sized stretches of the two texts are equal; for sizes
+// from sizeof(Word) to twice that, those two cover every byte.
+template <typename Word>
+bool sameEnds(const char* a, const char* b, std::size_t size) {
+  Word a0, a1, b0, b1;
+  std::memcpy(&a0, a, sizeof(Word));
+  std::memcpy(&b0, b, sizeof(Word));
+  std::memcpy(&a1, a + size - sizeof(Word), sizeof(Word));
+  std::memcpy(&b1, b + size - sizeof(Word), sizeof(Word));
+  return ((a0 ^ b0) | (a1 ^ b1)) == 0;
+}
+}  // namespace internal
+
 // Whether two texts of `size` bytes are equal. Short texts, the usual keys, are compared as
 // two overlapping words rather than through a library call.
 inline bool sameBytes(const char* a, const char* b, std::size_t size) {
   if (size > 16) return std::memcmp(a, b, size) == 0;
-  if (size >= 8) {
-    std::uint64_t a0, a1, b0, b1;
-    std::memcpy(&a0, a, 8);
-    std::memcpy(&b0, b, 8);
-    std::memcpy(&a1, a + size - 8, 8);
-    std::memcpy(&b1, b + size - 8, 8);
-    return ((a0 ^ b0) | (a1 ^ b1)) == 0;
-  }
-  if (size >= 4) {
-    std::uint32_t a0, a1, b0, b1;
-    std::memcpy(&a0, a, 4);
-    std::memcpy(&b0, b, 4);
-    std::memcpy(&a1, a + size - 4, 4);
-    std::memcpy(&b1, b + size - 4, 4);
-    return ((a0 ^ b0) | (a1 ^ b1)) == 0;
-  }
+  if (size >= 8) return internal::sameEnds<std::uint64_t>(a, b, size);
+  if (size >= 4) return internal::sameEnds<std::uint32_t>(a, b, size);
   for (std::size_t index = 0; index < size; ++index) {
     if (a[index] != b[index]) return false;
   }
