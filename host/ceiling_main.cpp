@@ -57,21 +57,27 @@ int main(int argc, char** argv) {
       server.Post(path, answer);
       continue;
     }
-    server.Post("/upstream" + path, answer);
+    const std::string upstream = "/upstream" + path;
+    server.Post(upstream, answer);
     const std::string origin = "http://127.0.0.1:" + std::to_string(port);
-    server.Post(path, [origin, path](const httplib::Request& request, httplib::Response& response) {
-      // One kept-alive client per worker thread, set up as the host sets up its own.
-      thread_local httplib::Client client(origin);
-      client.set_tcp_nodelay(true);
-      client.set_keep_alive(true);
-      const httplib::Result result =
-          client.Post(("/upstream" + path).c_str(), request.body, "application/json");
-      if (!result) {
-        response.status = 502;
-        return;
-      }
-      response.set_content(result->body, "application/json; charset=utf-8");
-    });
+    server.Post(path,
+                [origin, upstream](const httplib::Request& request, httplib::Response& response) {
+                  // One kept-alive client per worker thread, set up once as the host sets up its
+                  // own.
+                  thread_local httplib::Client client = [&origin] {
+                    httplib::Client made(origin);
+                    made.set_tcp_nodelay(true);
+                    made.set_keep_alive(true);
+                    return made;
+                  }();
+                  const httplib::Result result =
+                      client.Post(upstream.c_str(), request.body, "application/json");
+                  if (!result) {
+                    response.status = 502;
+                    return;
+                  }
+                  response.set_content(result->body, "application/json; charset=utf-8");
+                });
   }
   std::thread listener;
   tev::devhost::listenInBackground(server, listener);
