@@ -17,6 +17,7 @@ namespace {
 
 using internal::BlobStorage;
 using internal::deleteBlock;
+using internal::freeStorage;
 using internal::growStorage;
 using internal::isEmptyEntry;
 using internal::newBlob;
@@ -233,8 +234,7 @@ void BindingProperty::releasePayload() noexcept {
       for (BindingProperty* child = vector->begin; child != vector->end; ++child) {
         child->~BindingProperty();
       }
-      hookedFree(vector->begin);
-      arena_->untrack(*vector, HeapList::kCollections);
+      freeStorage(*arena_, *vector);
       deleteBlock(*arena_, vector);
       break;
     }
@@ -358,7 +358,7 @@ BindingProperty& BindingProperty::element(std::size_t index) {
   PropertyVector& vector = *payload_.collection;
   if (index < vector.size()) return vector.begin[index];
   if (index >= kMaxCollectionSize) throw std::length_error("collection too long");
-  growStorage(vector, index + 1);
+  growStorage(*arena_, vector, index + 1);
   while (vector.size() <= index) {
     ::new (vector.end) BindingProperty(ChildTag{}, arena_);
     ++vector.end;
@@ -366,7 +366,7 @@ BindingProperty& BindingProperty::element(std::size_t index) {
   return vector.begin[index];
 }
 
-BindingProperty& BindingProperty::append() {
+BindingProperty& BindingProperty::appendGrowing() {
   makeCollection();
   return element(payload_.collection->size());
 }
@@ -375,7 +375,7 @@ void BindingProperty::reserve(std::size_t count) {
   if (kind_ != BindingPropertyKind::kCollection) return;
   if (count > kMaxCollectionSize) throw std::length_error("collection too long");
   PropertyVector& vector = *payload_.collection;
-  if (count > vector.capacityCount()) resizeStorage(vector, count);
+  if (count > vector.capacityCount()) resizeStorage(*arena_, vector, count);
 }
 
 const BindingProperty& BindingProperty::getElement(std::size_t index) const {

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
+#include <new>
 #include <span>
 #include <string>
 #include <string_view>
@@ -135,7 +136,7 @@ class BindingProperty {
   // The element at `index`, first making this a collection and appending empty elements until
   // the index exists. Throws std::length_error past kMaxCollectionSize elements.
   BindingProperty& element(std::size_t index);
-  // A new empty element at the end.
+  // A new empty element at the end. Inline: readers append every element of every array.
   BindingProperty& append();
   // Reserves room for `count` elements; does nothing unless this is a collection. Throws
   // std::length_error when count exceeds kMaxCollectionSize.
@@ -206,6 +207,8 @@ class BindingProperty {
   };
 
   BindingArena& ensureArena();
+  // append() when this is not a collection yet or its storage is full.
+  BindingProperty& appendGrowing();
   void releasePayload() noexcept;
   // Releases the keys, values and blocks of a structure's subtree.
   static void releaseNodes(BindingArena& arena, internal::StructureNode* node) noexcept;

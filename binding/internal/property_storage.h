@@ -16,14 +16,22 @@
 namespace tev::internal {
 
 // begin, end and capacity, like a vector; elements are relocated bitwise when the storage
-// grows, so children keep their arena and ownership flag.
+// grows, so children keep their arena and ownership flag. Storage for up to kArenaElements
+// elements is a block of the tree's arena, like the header: most arrays that bodies carry are
+// that short, and a heap allocation for each would cost more than the rest of building them.
+// Longer storage comes from the allocation hooks, and only then is the vector linked into its
+// arena's list of heap owners.
 struct PropertyVector : BindingArena::HeapLink {
+  static constexpr std::size_t kArenaElements =
+      BindingArena::kMaxBlockSize / sizeof(BindingProperty);
+
   BindingProperty* begin = nullptr;
   BindingProperty* end = nullptr;
   BindingProperty* capacity = nullptr;
 
   std::size_t size() const { return static_cast<std::size_t>(end - begin); }
   std::size_t capacityCount() const { return static_cast<std::size_t>(capacity - begin); }
+  bool storageOnHeap() const { return capacityCount() > kArenaElements; }
 };
 
 // A blob's bytes.
@@ -58,7 +66,8 @@ void deleteBlock(BindingArena& arena, T* object) noexcept {
   arena.release(object, sizeof(T));
 }
 
-// Payload headers that own heap memory, created already tracked by their arena.
+// A collection header without storage. Blob headers own heap memory from the start and are
+// created already tracked by their arena.
 PropertyVector* newVector(BindingArena& arena);
 
 template <typename... Args>
@@ -68,10 +77,28 @@ BlobStorage* newBlob(BindingArena& arena, Args&&... args) {
   return blob;
 }
 
-// Moves the elements to storage for exactly `capacity` elements. Throws std::bad_alloc.
-void resizeStorage(PropertyVector& vector, std::size_t capacity);
+// Moves the elements to storage for exactly `capacity` elements, which must be at least the
+// current capacity. Throws std::bad_alloc.
+void resizeStorage(BindingArena& arena, PropertyVector& vector, std::size_t capacity);
 // Grows the storage to hold at least `count` elements without constructing any. Throws
 // std::length_error past kMaxCollectionSize, std::bad_alloc when memory runs out.
-void growStorage(PropertyVector& vector, std::size_t count);
+void growStorage(BindingArena& arena, PropertyVector& vector, std::size_t count);
+// Returns the storage (not the elements' payloads) and unlinks a heap owner.
+void freeStorage(BindingArena& arena, PropertyVector& vector) noexcept;
 
 }  // namespace tev::internal
+
+namespace tev {
+
+// Here rather than beside its declaration: it needs PropertyVector, and this header may be the
+// one that includes binding_property.h.
+inline BindingProperty& BindingProperty::append() {
+  if (kind_ == BindingPropertyKind::kCollection) {
+    internal::PropertyVector& vector = *payload_.collection;
+    if (vector.end != vector.capacity)
+      return *::new (vector.end++) BindingProperty(ChildTag{}, arena_);
+  }
+  return appendGrowing();
+}
+
+}  // namespace tev

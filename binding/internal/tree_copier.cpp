@@ -25,7 +25,7 @@ void TreeCopier::copy(BindingProperty& target, const BindingProperty& source) {
       PropertyVector* vector = newVector(arena_);
       target.payload_.collection = vector;
       target.kind_ = BindingPropertyKind::kCollection;
-      growStorage(*vector, from.size());
+      if (from.size() != 0) resizeStorage(arena_, *vector, from.size());
       // The target is complete after every step, so a throw leaves it to its destructor.
       for (const BindingProperty* child = from.begin; child != from.end; ++child) {
         BindingProperty* copied =

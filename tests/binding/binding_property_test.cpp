@@ -371,6 +371,58 @@ TEST(BindingPropertyCopy, CopiedStructuresStayBalancedUnderLaterChanges) {
   EXPECT_EQ(copy.getMember("new9").getSigned(), -9);
 }
 
+TEST(BindingPropertyCollection, ShortStorageLivesInTheArenaAndMovesToTheHeapWhenItGrows) {
+  const AllocationSnapshot before = snapshot(processAllocationCounters());
+  std::uint64_t heapAllocations = 0;
+  {
+    BindingProperty tree;
+    tree.makeCollection();
+    for (int i = 0; i < 40; ++i) {
+      BindingProperty& element = tree.append();
+      if (i % 2 == 0) {
+        element.member("index").setSigned(i);
+      } else {
+        element.setString("element");
+      }
+      // Every element so far survives each move of the storage, arena to heap included.
+      for (int j = 0; j <= i; ++j) {
+        const BindingProperty& seen = tree.getElement(static_cast<std::size_t>(j));
+        if (j % 2 == 0) {
+          ASSERT_EQ(seen.getMember("index").getSigned(-1), j) << "after " << i + 1;
+        } else {
+          ASSERT_EQ(seen.getString(), "element") << "after " << i + 1;
+        }
+      }
+      if (i + 1 == 3) {
+        // Three elements fit an arena block on every target: no heap storage yet.
+        heapAllocations = snapshot(processAllocationCounters()).allocations - before.allocations;
+      }
+    }
+    EXPECT_GT(snapshot(processAllocationCounters()).allocations - before.allocations,
+              heapAllocations)
+        << "longer storage comes from the hooks";
+
+    // Copies, reservations and resets on both sides of the boundary.
+    BindingProperty copy = tree;
+    EXPECT_EQ(copy.size(), 40u);
+    EXPECT_EQ(copy.getElement(38).getMember("index").getSigned(), 38);
+    BindingProperty shortList;
+    shortList.makeCollection();
+    shortList.reserve(2);
+    shortList.append().setSigned(1);
+    shortList.append().setSigned(2);
+    shortList.reserve(10);
+    EXPECT_EQ(shortList.getElement(1).getSigned(), 2);
+    BindingProperty shortCopy = shortList;
+    tree.element(0) = shortCopy;
+    EXPECT_EQ(tree.getElement(0).getElement(1).getSigned(), 2);
+    copy.reset();
+    shortList.reset();
+  }
+  EXPECT_EQ(snapshot(processAllocationCounters()).bytesInUse(), before.bytesInUse());
+  EXPECT_EQ(heapAllocations, 1u) << "only the arena itself, for three short elements";
+}
+
 std::size_t allocationsLeft = 0;
 void* failingAllocate(std::size_t size, void* context) {
   if (allocationsLeft == 0) return nullptr;
@@ -383,7 +435,8 @@ TEST(BindingPropertyCopy, ACopyThatRunsOutOfMemoryLeavesTheTargetAsItWas) {
   for (int i = 0; i < 50; ++i) {
     BindingProperty& record = source.append();
     record.member("name").setString("record");
-    record.member("list").append().setSigned(i);
+    // Longer than arena blocks hold, so every list has heap storage.
+    for (int j = 0; j < 8; ++j) record.member("list").append().setSigned(i + j);
   }
   BindingProperty target;
   target.member("kept").setString("old value");

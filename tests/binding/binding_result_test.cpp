@@ -65,7 +65,7 @@ void buildRecords(BindingProperty& tree) {
     BindingProperty& record = tree.append();
     record.member("name").setString("a text long enough for a heap buffer of its own");
     record.member("bytes").setBlob("abc", 3);
-    record.member("list").append().setSigned(i);
+    for (int j = 0; j < 8; ++j) record.member("list").append().setSigned(i + j);
   }
 }
 
