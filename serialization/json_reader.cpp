@@ -13,10 +13,7 @@
 #include "logging/format_message.h"
 #include "serialization/internal/rapidjson_allocator.h"
 
-namespace tev {
-namespace {
-
-using serialization_internal::HookedRapidjsonAllocator;
+namespace tev::json_internal {
 
 // rapidjson ends a text where Peek() yields '\0'; this stream yields it at the end of the
 // bytes as well, so a text without terminator is never read past its length.
@@ -42,6 +39,21 @@ class BoundedStream {
   const char* current_;
   const char* end_;
 };
+
+}  // namespace tev::json_internal
+
+// rapidjson's inner loops may work on a local copy of a stream that is a pair of pointers, which
+// keeps the position in a register instead of reloading it around every handler call.
+template <>
+struct rapidjson::StreamTraits<tev::json_internal::BoundedStream> {
+  enum { copyOptimization = 1 };
+};
+
+namespace tev {
+namespace {
+
+using json_internal::BoundedStream;
+using serialization_internal::HookedRapidjsonAllocator;
 
 // Builds the tree while rapidjson reads: each value lands in its final place, so no document
 // is built in between. Open containers are kept on a fixed stack, which is also what bounds
