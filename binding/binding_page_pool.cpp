@@ -26,7 +26,8 @@ const ReleaseSparesAtUnload releaseSparesAtUnload;
 BindingPagePool& BindingPagePool::instance() {
   // Never destroyed: arenas of static values may return pages during static destruction.
   alignas(BindingPagePool) static unsigned char storage[sizeof(BindingPagePool)];
-  static BindingPagePool* pool = ::new (storage) BindingPagePool();
+  static BindingPagePool* pool =
+      ::new (storage) BindingPagePool(kDefaultSpareRegions, kDefaultDiscardedSpareRegions);
   return *pool;
 }
 
@@ -63,17 +64,23 @@ void BindingPagePool::releasePage(void* pageAddressGiven) noexcept {
     return;
   }
   if (owner.freeCount == kPagesPerRegion) {
-    if (spareCount_ >= spareLimit_) {
-      unmapRegion(index);
-    } else {
+    if (spareCount_ < spareLimit_) {
       ++spareCount_;
+    } else if (spareCount_ < spareLimit_ + discardedSpareLimit_) {
+      platform::virtualDiscard(owner.base, kRegionSize);
+      ++spareCount_;
+    } else {
+      unmapRegion(index);
     }
   }
 }
 
 void BindingPagePool::releaseSpares(bool forGood) noexcept {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (forGood) spareLimit_ = 0;
+  if (forGood) {
+    spareLimit_ = 0;
+    discardedSpareLimit_ = 0;
+  }
   // Unmapping erases from the free set, so walk it from the back.
   for (std::size_t position = freeSetSize_; position-- > 0 && position < freeSetSize_;) {
     const std::uint32_t index = freeSet_[position];

@@ -1,14 +1,18 @@
 // BindingPagePool: the process-wide source of the 4096-byte pages that value arenas carve into
 // blocks. Pages come from 64 KB regions of virtual memory. A region goes back to the system once
-// all its pages are free, except that up to 16 wholly free regions (1 MiB) are kept as spares:
-// every request builds and drops trees, and mapping, faulting in and unmapping regions for each
-// would cost more than the work itself. The spares go back when the library that links the pool
-// is unloaded (its static destructors run), and from then on every wholly free region goes back
-// at once, so values destroyed later leave nothing behind either. The pool's own records (the
-// page map, the region records, the set of regions with free pages) live in virtual memory as
-// well, outside the allocation hooks: the plugin's memory statistics count what its code holds,
-// not the pool's cache. Created on first use and never destroyed; with no region mapped it holds
-// nothing. Thread-safe (one mutex). Only BindingArena takes and returns pages.
+// all its pages are free, except for spares: every request builds and drops trees, and mapping,
+// faulting in and unmapping regions for each would cost more than the work itself (on a virtual
+// machine a fresh region costs tens of microseconds). Up to 16 wholly free regions (1 MiB) are
+// kept as they are; up to 240 more (15 MiB, what one big tree needs) are kept mapped with their
+// contents discarded, so that the system may take their memory back whenever it needs it while
+// reusing them costs no fresh mapping while it has not. The spares go back when the library that
+// links the pool is unloaded (its static destructors run), and from then on every wholly free
+// region goes back at once, so values destroyed later leave nothing behind either. The pool's
+// own records (the page map, the region records, the set of regions with free pages) live in
+// virtual memory as well, outside the allocation hooks: the plugin's memory statistics count
+// what its code holds, not the pool's cache. Created on first use and never destroyed; with no
+// region mapped it holds nothing. Thread-safe (one mutex). Only BindingArena takes and returns
+// pages.
 #pragma once
 
 #include <cstddef>
@@ -22,8 +26,10 @@ class BindingPagePool {
   static constexpr std::size_t kPageSize = 4096;
   static constexpr std::size_t kPagesPerRegion = 16;
   static constexpr std::size_t kRegionSize = kPageSize * kPagesPerRegion;
-  // Wholly free regions the process-wide pool keeps mapped.
+  // Wholly free regions the process-wide pool keeps mapped as they are, and how many more it
+  // keeps with their contents discarded.
   static constexpr std::size_t kDefaultSpareRegions = 16;
+  static constexpr std::size_t kDefaultDiscardedSpareRegions = 240;
 
   // The process-wide pool.
   static BindingPagePool& instance();
@@ -34,7 +40,8 @@ class BindingPagePool {
   // Hands back a page from acquirePage.
   void releasePage(void* page) noexcept;
 
-  // Unmaps the wholly free regions kept as spares. With `forGood`, no spare is kept from then on.
+  // Unmaps the wholly free regions kept as spares, discarded or not. With `forGood`, no spare is
+  // kept from then on.
   void releaseSpares(bool forGood = false) noexcept;
 
   // Introspection, for tests and diagnostics.
@@ -42,8 +49,9 @@ class BindingPagePool {
   std::size_t spareRegionCount() const;
   std::size_t freePageCount() const;
 
-  explicit BindingPagePool(std::size_t spareRegions = kDefaultSpareRegions) noexcept
-      : spareLimit_(spareRegions) {}
+  explicit BindingPagePool(std::size_t spareRegions = kDefaultSpareRegions,
+                           std::size_t discardedSpareRegions = 0) noexcept
+      : spareLimit_(spareRegions), discardedSpareLimit_(discardedSpareRegions) {}
   ~BindingPagePool();
   BindingPagePool(const BindingPagePool&) = delete;
   BindingPagePool& operator=(const BindingPagePool&) = delete;
@@ -133,6 +141,7 @@ class BindingPagePool {
   std::size_t regionCount_ = 0;
   std::size_t spareCount_ = 0;  // regions in the free set with every page free
   std::size_t spareLimit_;
+  std::size_t discardedSpareLimit_;
 };
 
 }  // namespace tev

@@ -320,6 +320,34 @@ TEST(BindingPagePool, KeepsAFewWhollyFreeRegionsUntilToldToLetGo) {
   EXPECT_EQ(pool.spareRegionCount(), 0u);
 }
 
+TEST(BindingPagePool, SparesPastTheKeptOnesAreDiscardedYetStayUsable) {
+  BindingPagePool pool(/*spareRegions=*/1, /*discardedSpareRegions=*/2);
+  std::vector<unsigned char*> pages;
+  for (std::size_t i = 0; i < 5 * BindingPagePool::kPagesPerRegion; ++i) {
+    pages.push_back(static_cast<unsigned char*>(pool.acquirePage()));
+    std::memset(pages.back(), 0xA5, BindingPagePool::kPageSize);
+  }
+  for (unsigned char* page : pages) pool.releasePage(page);
+  EXPECT_EQ(pool.regionCount(), 3u) << "one kept, two discarded, two unmapped";
+  EXPECT_EQ(pool.spareRegionCount(), 3u);
+
+  // Discarded regions serve pages again without a new mapping; whatever they held before, they
+  // take and keep what is written now.
+  std::vector<unsigned char*> again;
+  for (std::size_t i = 0; i < 3 * BindingPagePool::kPagesPerRegion; ++i) {
+    again.push_back(static_cast<unsigned char*>(pool.acquirePage()));
+    std::memset(again.back(), static_cast<int>(i & 0xFF), BindingPagePool::kPageSize);
+  }
+  EXPECT_EQ(pool.regionCount(), 3u);
+  for (std::size_t i = 0; i < again.size(); ++i) {
+    EXPECT_EQ(again[i][0], static_cast<unsigned char>(i & 0xFF));
+    EXPECT_EQ(again[i][BindingPagePool::kPageSize - 1], static_cast<unsigned char>(i & 0xFF));
+  }
+  for (unsigned char* page : again) pool.releasePage(page);
+  pool.releaseSpares(/*forGood=*/true);
+  EXPECT_EQ(pool.regionCount(), 0u);
+}
+
 TEST(BindingPagePool, ManyRegionsComeAndGoInAnyOrder) {
   // Enough regions to grow the page map, the region records and the free set several times,
   // released in an order that empties regions while others fill again.
