@@ -253,30 +253,6 @@ void BindingProperty::releasePayload() noexcept {
 // Setters build the new payload before releasing the old one, since their argument may point
 // into the old payload.
 
-void BindingProperty::setBool(bool value) {
-  releasePayload();
-  payload_.boolean = value ? 1 : 0;
-  kind_ = BindingPropertyKind::kBool;
-}
-
-void BindingProperty::setSigned(std::int64_t value) {
-  releasePayload();
-  payload_.signedValue = value;
-  kind_ = BindingPropertyKind::kSigned;
-}
-
-void BindingProperty::setUnsigned(std::uint64_t value) {
-  releasePayload();
-  payload_.unsignedValue = value;
-  kind_ = BindingPropertyKind::kUnsigned;
-}
-
-void BindingProperty::setFloat(double value) {
-  releasePayload();
-  payload_.floatValue = value;
-  kind_ = BindingPropertyKind::kFloat;
-}
-
 void BindingProperty::setString(std::string_view text) {
   const InternedString* entry = text.empty() ? &emptyInternedString() : ensureArena().intern(text);
   releasePayload();

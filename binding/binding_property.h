@@ -107,10 +107,27 @@ class BindingProperty {
   bool ownsArena() const { return ownsArena_ != 0; }
 
   // Setters; each releases the previous payload first.
-  void setBool(bool value);
-  void setSigned(std::int64_t value);
-  void setUnsigned(std::uint64_t value);
-  void setFloat(double value);
+  // The scalar setters are inline: readers call them for every number they read.
+  void setBool(bool value) {
+    releaseHeldPayload();
+    payload_.boolean = value ? 1 : 0;
+    kind_ = BindingPropertyKind::kBool;
+  }
+  void setSigned(std::int64_t value) {
+    releaseHeldPayload();
+    payload_.signedValue = value;
+    kind_ = BindingPropertyKind::kSigned;
+  }
+  void setUnsigned(std::uint64_t value) {
+    releaseHeldPayload();
+    payload_.unsignedValue = value;
+    kind_ = BindingPropertyKind::kUnsigned;
+  }
+  void setFloat(double value) {
+    releaseHeldPayload();
+    payload_.floatValue = value;
+    kind_ = BindingPropertyKind::kFloat;
+  }
   // Interns the text in the tree's arena. Empty texts, and a null `text`, share one process-wide
   // entry that no arena stores.
   void setString(std::string_view text);
@@ -210,6 +227,10 @@ class BindingProperty {
   // append() when this is not a collection yet or its storage is full.
   BindingProperty& appendGrowing();
   void releasePayload() noexcept;
+  // releasePayload() for the kinds that hold something; empty and the scalars hold nothing.
+  void releaseHeldPayload() noexcept {
+    if (kind_ > BindingPropertyKind::kFloat) releasePayload();
+  }
   // Releases the keys, values and blocks of a structure's subtree.
   static void releaseNodes(BindingArena& arena, internal::StructureNode* node) noexcept;
   // Takes over `source`'s payload, which must belong to this value's arena; `source` becomes
