@@ -16,24 +16,20 @@ void resizeStorage(BindingArena& arena, PropertyVector& vector, std::size_t capa
   // Children hold no pointers into themselves, so they relocate bitwise; their move
   // constructor would deep-copy children out of the tree instead.
   void* storage;
-  if (capacity <= PropertyVector::kArenaElements) {
-    storage = arena.allocate(bytes);
-    if (vector.begin != nullptr) {
-      std::memcpy(storage, static_cast<void*>(vector.begin), size * sizeof(BindingProperty));
-      arena.release(vector.begin, vector.capacityCount() * sizeof(BindingProperty));
-    }
-  } else if (vector.storageOnHeap()) {
+  if (vector.storageOnHeap()) {
     storage = hookedReallocate(vector.begin, bytes);
     if (storage == nullptr) throw std::bad_alloc();
   } else {
-    // Off the arena onto the heap: from now on the arena's list of heap owners holds the vector.
-    storage = hookedAllocate(bytes);
+    // From an arena block (or none) to a larger block, or off the arena onto the heap; from
+    // then on the arena's list of heap owners holds the vector.
+    const bool toHeap = capacity > PropertyVector::kArenaElements;
+    storage = toHeap ? hookedAllocate(bytes) : arena.allocate(bytes);
     if (storage == nullptr) throw std::bad_alloc();
     if (vector.begin != nullptr) {
       std::memcpy(storage, static_cast<void*>(vector.begin), size * sizeof(BindingProperty));
       arena.release(vector.begin, vector.capacityCount() * sizeof(BindingProperty));
     }
-    arena.track(vector, BindingArena::HeapList::kCollections);
+    if (toHeap) arena.track(vector, BindingArena::HeapList::kCollections);
   }
   vector.begin = static_cast<BindingProperty*>(storage);
   vector.end = vector.begin + size;
