@@ -159,13 +159,9 @@ InternedString* BindingArena::findString(std::string_view text, std::uint32_t ha
   return nullptr;
 }
 
-const InternedString* BindingArena::intern(std::string_view text) {
+const InternedString* BindingArena::internMissed(std::string_view text) {
   if (text.empty()) return &emptyInternedString();
   const std::size_t set = memoSet(text);
-  if (InternedString* memo = memo_[set]; memo != nullptr && memo->equals(text)) {
-    ++memo->references;
-    return memo;
-  }
   if (InternedString* memo = memo_[set + 1]; memo != nullptr && memo->equals(text)) {
     ++memo->references;
     promote(memo, set);

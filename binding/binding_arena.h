@@ -50,8 +50,17 @@ class BindingArena {
   void release(void* block, std::size_t size) noexcept;
 
   // The entry for `text` with one more reference (inserted with one reference when absent).
-  // The empty text yields the shared empty entry.
-  const InternedString* intern(std::string_view text);
+  // The empty text yields the shared empty entry. Inline for the common case, a text that was
+  // interned a moment ago: readers intern every key of every record.
+  const InternedString* intern(std::string_view text) {
+    if (!text.empty()) {
+      if (InternedString* memo = memo_[memoSet(text)]; memo != nullptr && memo->equals(text)) {
+        ++memo->references;
+        return memo;
+      }
+    }
+    return internMissed(text);
+  }
   // One more reference to an entry of this arena (or the shared empty entry).
   void retain(const InternedString* entry) noexcept {
     if (entry != &emptyInternedString()) ++const_cast<InternedString*>(entry)->references;
@@ -127,6 +136,8 @@ class BindingArena {
   PageHeader* addPage(SizeClass& sizeClass);
   void returnPage(SizeClass& sizeClass, PageHeader* page) noexcept;
   InternedString* findString(std::string_view text, std::uint32_t hash) const;
+  // intern() when the first way of the text's memo set holds another text.
+  const InternedString* internMissed(std::string_view text);
   // Recently interned entries, checked before hashing: trees intern the same few keys over and
   // over. Two ways per set, picked by a cheap digest of the text. An entry found again moves to
   // the first way; a new entry goes into the second, so that texts seen once per record (names,

@@ -188,13 +188,11 @@ void BindingProperty::swap(BindingProperty& other) {
 
 void BindingProperty::reset() { releasePayload(); }
 
-BindingArena& BindingProperty::ensureArena() {
-  if (arena_ == nullptr) {
-    // Only a root can lack an arena: children always borrow their parent's.
-    assert(ownsArena_ != 0);
-    arena_ = createObject<BindingArena>();
-    if (arena_ == nullptr) throw std::bad_alloc();
-  }
+BindingArena& BindingProperty::createArena() {
+  // Only a root can lack an arena: children always borrow their parent's.
+  assert(ownsArena_ != 0 && arena_ == nullptr);
+  arena_ = createObject<BindingArena>();
+  if (arena_ == nullptr) throw std::bad_alloc();
   return *arena_;
 }
 
@@ -255,7 +253,7 @@ void BindingProperty::releasePayload() noexcept {
 
 void BindingProperty::setString(std::string_view text) {
   const InternedString* entry = text.empty() ? &emptyInternedString() : ensureArena().intern(text);
-  releasePayload();
+  releaseHeldPayload();
   payload_.string = entry;
   kind_ = BindingPropertyKind::kString;
 }
@@ -324,7 +322,7 @@ BindingEnumValue BindingProperty::getEnum(BindingEnumValue fallback) const {
 void BindingProperty::makeCollection() {
   if (kind_ == BindingPropertyKind::kCollection) return;
   PropertyVector* vector = newVector(ensureArena());
-  releasePayload();
+  releaseHeldPayload();
   payload_.collection = vector;
   kind_ = BindingPropertyKind::kCollection;
 }
@@ -375,7 +373,7 @@ std::span<const BindingProperty> BindingProperty::elements() const {
 void BindingProperty::makeStructure() {
   if (kind_ == BindingPropertyKind::kStructure) return;
   StructureTree* tree = newBlock<StructureTree>(ensureArena());
-  releasePayload();
+  releaseHeldPayload();
   payload_.structure = tree;
   kind_ = BindingPropertyKind::kStructure;
 }

@@ -223,7 +223,8 @@ class BindingProperty {
     internal::StructureTree* structure;
   };
 
-  BindingArena& ensureArena();
+  BindingArena& ensureArena() { return arena_ != nullptr ? *arena_ : createArena(); }
+  BindingArena& createArena();
   // append() when this is not a collection yet or its storage is full.
   BindingProperty& appendGrowing();
   void releasePayload() noexcept;

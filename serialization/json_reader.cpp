@@ -11,48 +11,12 @@
 
 #include "binding/nesting_limit.h"
 #include "logging/format_message.h"
+#include "platform/allocator.h"
 #include "serialization/internal/rapidjson_allocator.h"
-
-namespace tev::json_internal {
-
-// rapidjson ends a text where Peek() yields '\0'; this stream yields it at the end of the
-// bytes as well, so a text without terminator is never read past its length.
-class BoundedStream {
- public:
-  using Ch = char;
-
-  BoundedStream(const char* data, std::size_t length)
-      : begin_(data), current_(data), end_(data + length) {}
-
-  Ch Peek() const { return current_ != end_ ? *current_ : '\0'; }
-  Ch Take() { return current_ != end_ ? *current_++ : '\0'; }
-  std::size_t Tell() const { return static_cast<std::size_t>(current_ - begin_); }
-
-  // Only in-situ parsing writes to the input; this reader never does.
-  Ch* PutBegin() { return nullptr; }
-  void Put(Ch) {}
-  void Flush() {}
-  std::size_t PutEnd(Ch*) { return 0; }
-
- private:
-  const char* begin_;
-  const char* current_;
-  const char* end_;
-};
-
-}  // namespace tev::json_internal
-
-// rapidjson's inner loops may work on a local copy of a stream that is a pair of pointers, which
-// keeps the position in a register instead of reloading it around every handler call.
-template <>
-struct rapidjson::StreamTraits<tev::json_internal::BoundedStream> {
-  enum { copyOptimization = 1 };
-};
 
 namespace tev {
 namespace {
 
-using json_internal::BoundedStream;
 using serialization_internal::HookedRapidjsonAllocator;
 
 // Builds the tree while rapidjson reads: each value lands in its final place, so no document
@@ -212,7 +176,22 @@ BindingResult parseJson(const char* text) {
 
 BindingResult parseJson(const char* data, std::size_t length) {
   if (data == nullptr) length = 0;
-  BoundedStream stream(data, length);
+  // rapidjson reads fastest from text that ends in a NUL: a bound checked at every character
+  // costs it about half again its time, a terminated copy of the bytes a few per cent. The copy
+  // ends where the bytes do or at their first NUL, as the text form does.
+  struct Copy {
+    char* text = nullptr;
+    ~Copy() { hookedFree(text); }
+  } copy;
+  if (length != SIZE_MAX) copy.text = static_cast<char*>(hookedAllocate(length + 1));
+  if (copy.text == nullptr) {
+    BindingResult result;
+    result.fail("Error: Out of memory at offset 0.");
+    return result;
+  }
+  if (length != 0) std::memcpy(copy.text, data, length);
+  copy.text[length] = '\0';
+  rapidjson::StringStream stream(copy.text);
   return parseStream(stream);
 }
 

@@ -126,6 +126,13 @@ TEST(JsonReader, PointerAndLengthStopAtTheFirstNul) {
   EXPECT_EQ(parseJson(text.data(), 0).error(), "Error: The document is empty. at offset 0.");
 }
 
+TEST(JsonReader, ALengthNoBufferCanHoldIsRefusedUnread) {
+  // The reader works on a terminated copy; a length that leaves no room for the terminator
+  // must fail before anything is read or copied.
+  const char text[] = "[1]";
+  EXPECT_EQ(parseJson(text, SIZE_MAX).error(), "Error: Out of memory at offset 0.");
+}
+
 TEST(LooksLikeJson, OnlyBlanksMayPrecedeTheBracket) {
   EXPECT_TRUE(looksLikeJson("{}"));
   EXPECT_TRUE(looksLikeJson("   [1]"));

@@ -19,6 +19,7 @@ namespace {
 using codec_test::repeat;
 
 struct JsonArrays {
+  static constexpr bool kCopiesInput = true;
   static std::string nested(std::size_t levels) {
     return repeat("[", levels) + repeat("]", levels);
   }
@@ -30,6 +31,7 @@ struct JsonArrays {
 };
 
 struct JsonObjects {
+  static constexpr bool kCopiesInput = false;
   static std::string nested(std::size_t levels) {
     return repeat("{\"k\":", levels - 1) + "{}" + repeat("}", levels - 1);
   }
@@ -39,6 +41,7 @@ struct JsonObjects {
 };
 
 struct MsgPackArrays {
+  static constexpr bool kCopiesInput = false;
   static std::string nested(std::size_t levels) { return repeat("\x91", levels - 1) + "\x90"; }
   static std::string open(std::size_t levels) { return repeat("\x91", levels); }
   static BindingResult read(const std::string& input) {
@@ -55,6 +58,7 @@ struct MsgPackArrays {
 };
 
 struct MsgPackMaps {
+  static constexpr bool kCopiesInput = false;
   static std::string nested(std::size_t levels) {
     return repeat(std::string("\x81\xA1k", 3), levels - 1) + "\x80";
   }
@@ -68,6 +72,7 @@ struct MsgPackMaps {
 };
 
 struct YamlFlow {
+  static constexpr bool kCopiesInput = false;
   static std::string nested(std::size_t levels) {
     return repeat("[", levels) + repeat("]", levels);
   }
@@ -79,6 +84,7 @@ struct YamlFlow {
 };
 
 struct YamlBlock {
+  static constexpr bool kCopiesInput = false;
   // One mapping per line, each indented one more step; the last key's value is null.
   static std::string nested(std::size_t levels) {
     std::string text;
@@ -120,8 +126,10 @@ TYPED_TEST(NestingLimit, AMillionLevelsFailCleanlyOnASmallStack) {
   });
   ASSERT_TRUE(ran);
   EXPECT_EQ(error, TypeParam::tooDeep());
-  // Nothing is kept per level beyond the limit: memory does not follow the input's size.
-  EXPECT_LT(meter.peakBytes(), 256u * 1024u);
+  // Nothing is kept per level beyond the limit: memory does not follow the input's size, except
+  // for the terminated copy of the bytes that the JSON reader parses from.
+  const std::size_t copy = TypeParam::kCopiesInput ? input.size() + 1 : 0;
+  EXPECT_LT(meter.peakBytes(), copy + 256u * 1024u);
 }
 
 }  // namespace
