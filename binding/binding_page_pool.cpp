@@ -42,6 +42,11 @@ void* BindingPagePool::acquirePage() {
   const std::uint32_t index = freeSet_[0];
   Region& taken = region(index);
   if (taken.freeCount == kPagesPerRegion) --spareCount_;
+  if (taken.discarded) {
+    // The set holds discarded regions only: this one, its first, may lose the flag in place.
+    taken.discarded = false;
+    --discardedCount_;
+  }
   unsigned char* page = pageAddress(taken, taken.freePages[--taken.freeCount]);
   if (taken.freeCount == 0) leaveFreeSet(index);
   return page;
@@ -64,11 +69,18 @@ void BindingPagePool::releasePage(void* pageAddressGiven) noexcept {
     return;
   }
   if (owner.freeCount == kPagesPerRegion) {
-    if (spareCount_ < spareLimit_) {
+    if (spareCount_ - discardedCount_ < spareLimit_) {
       ++spareCount_;
-    } else if (spareCount_ < spareLimit_ + discardedSpareLimit_) {
+    } else if (discardedCount_ < discardedSpareLimit_) {
       platform::virtualDiscard(owner.base, kRegionSize);
+      // Moves behind the kept regions; leaving the set first leaves room to enter it again.
+      leaveFreeSet(index);
+      owner.discarded = true;
+      const bool entered = enterFreeSet(index);
+      assert(entered);
+      (void)entered;
       ++spareCount_;
+      ++discardedCount_;
     } else {
       unmapRegion(index);
     }
@@ -86,6 +98,7 @@ void BindingPagePool::releaseSpares(bool forGood) noexcept {
     const std::uint32_t index = freeSet_[position];
     if (region(index).freeCount != kPagesPerRegion) continue;
     --spareCount_;
+    if (region(index).discarded) --discardedCount_;
     unmapRegion(index);
   }
 }
@@ -98,6 +111,11 @@ std::size_t BindingPagePool::regionCount() const {
 std::size_t BindingPagePool::spareRegionCount() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return spareCount_;
+}
+
+std::size_t BindingPagePool::discardedRegionCount() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return discardedCount_;
 }
 
 std::size_t BindingPagePool::freePageCount() const {
@@ -132,6 +150,7 @@ bool BindingPagePool::mapRegion() {
   mapped.freeCount = 0;
   mapped.nextUnused = kNoRegion;
   mapped.inFreeSet = false;
+  mapped.discarded = false;
   // The page at the highest address goes in first, so pages are handed out in address order.
   bool entered = true;
   for (std::size_t number = kPagesPerRegion; number-- > 0;) {
@@ -179,12 +198,13 @@ void BindingPagePool::unmapRegion(std::uint32_t index) noexcept {
 }
 
 std::size_t BindingPagePool::freeSetPosition(std::uint32_t index) const {
-  const unsigned char* base = region(index).base;
+  const Region& placed = region(index);
   std::size_t low = 0;
   std::size_t high = freeSetSize_;
   while (low < high) {
     const std::size_t middle = low + (high - low) / 2;
-    if (region(freeSet_[middle]).base < base) {
+    const Region& other = region(freeSet_[middle]);
+    if (other.discarded != placed.discarded ? placed.discarded : other.base < placed.base) {
       low = middle + 1;
     } else {
       high = middle;

@@ -34,8 +34,10 @@ class BindingPagePool {
   // The process-wide pool.
   static BindingPagePool& instance();
 
-  // A page aligned to kPageSize, taken from the lowest region that has a free page; a new
-  // region is mapped when none has. Returns null when the system refuses memory.
+  // A page aligned to kPageSize, taken from the lowest region that has a free page, where
+  // regions whose contents were discarded come after all others: a small tree that follows a
+  // large one reuses a kept region instead of discarding one anew each time it goes. A new
+  // region is mapped when none has a free page. Returns null when the system refuses memory.
   [[nodiscard]] void* acquirePage();
   // Hands back a page from acquirePage.
   void releasePage(void* page) noexcept;
@@ -47,6 +49,8 @@ class BindingPagePool {
   // Introspection, for tests and diagnostics.
   std::size_t regionCount() const;
   std::size_t spareRegionCount() const;
+  // Of the spare regions, those whose contents were discarded.
+  std::size_t discardedRegionCount() const;
   std::size_t freePageCount() const;
 
   explicit BindingPagePool(std::size_t spareRegions = kDefaultSpareRegions,
@@ -96,6 +100,7 @@ class BindingPagePool {
     std::uint32_t freeCount;
     std::uint32_t nextUnused;  // the next record of the unused list, while this one is unused
     bool inFreeSet;
+    bool discarded;  // wholly free with its contents given up; orders after the others
   };
 
   // Page address to region index, open addressing with linear probing.
@@ -128,7 +133,8 @@ class BindingPagePool {
   void unmapRegion(std::uint32_t index) noexcept;
   [[nodiscard]] bool enterFreeSet(std::uint32_t index);
   void leaveFreeSet(std::uint32_t index) noexcept;
-  // Where `index` stands or would stand in the free set, ordered by base address.
+  // Where `index` stands or would stand in the free set, ordered by discarded flag, then by
+  // base address.
   std::size_t freeSetPosition(std::uint32_t index) const;
 
   mutable std::mutex mutex_;
@@ -136,10 +142,11 @@ class BindingPagePool {
   SystemArray<Region> regions_;
   std::uint32_t regionRecords_ = 0;  // records ever used in regions_, mapped or unused
   std::uint32_t unusedRecord_ = kNoRegion;
-  SystemArray<std::uint32_t> freeSet_;  // regions with free pages, by ascending base address
+  SystemArray<std::uint32_t> freeSet_;  // regions with free pages, kept ones first, by address
   std::size_t freeSetSize_ = 0;
   std::size_t regionCount_ = 0;
-  std::size_t spareCount_ = 0;  // regions in the free set with every page free
+  std::size_t spareCount_ = 0;      // regions in the free set with every page free
+  std::size_t discardedCount_ = 0;  // of those, the discarded ones
   std::size_t spareLimit_;
   std::size_t discardedSpareLimit_;
 };

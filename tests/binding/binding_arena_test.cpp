@@ -348,6 +348,45 @@ TEST(BindingPagePool, SparesPastTheKeptOnesAreDiscardedYetStayUsable) {
   EXPECT_EQ(pool.regionCount(), 0u);
 }
 
+TEST(BindingPagePool, SmallUseAfterABurstTakesKeptRegionsBeforeDiscardedOnes) {
+  BindingPagePool pool(/*spareRegions=*/2, /*discardedSpareRegions=*/4);
+  std::vector<void*> burst;
+  for (std::size_t i = 0; i < 6 * BindingPagePool::kPagesPerRegion; ++i) {
+    burst.push_back(pool.acquirePage());
+  }
+  // Released from the highest address down, so the kept regions are the high ones and the
+  // discarded ones lie below them.
+  for (auto page = burst.rbegin(); page != burst.rend(); ++page) pool.releasePage(*page);
+  ASSERT_EQ(pool.spareRegionCount(), 6u);
+  ASSERT_EQ(pool.discardedRegionCount(), 4u);
+
+  // A tree of a few pages, made and dropped again and again, keeps using a kept region: no
+  // region is discarded anew, none loses its discarded contents.
+  for (int round = 0; round < 3; ++round) {
+    void* first = pool.acquirePage();
+    void* second = pool.acquirePage();
+    EXPECT_EQ(pool.discardedRegionCount(), 4u);
+    pool.releasePage(second);
+    pool.releasePage(first);
+    EXPECT_EQ(pool.discardedRegionCount(), 4u);
+    EXPECT_EQ(pool.spareRegionCount(), 6u);
+  }
+
+  // Once the kept regions are used up, discarded ones serve, lowest first.
+  std::vector<void*> again;
+  for (std::size_t i = 0; i < 3 * BindingPagePool::kPagesPerRegion; ++i) {
+    again.push_back(pool.acquirePage());
+  }
+  EXPECT_EQ(pool.discardedRegionCount(), 3u);
+  EXPECT_EQ(pool.regionCount(), 6u);
+  for (void* page : again) pool.releasePage(page);
+  EXPECT_EQ(pool.spareRegionCount(), 6u);
+  EXPECT_EQ(pool.discardedRegionCount(), 4u);
+  pool.releaseSpares(/*forGood=*/true);
+  EXPECT_EQ(pool.regionCount(), 0u);
+  EXPECT_EQ(pool.discardedRegionCount(), 0u);
+}
+
 TEST(BindingPagePool, ManyRegionsComeAndGoInAnyOrder) {
   // Enough regions to grow the page map, the region records and the free set several times,
   // released in an order that empties regions while others fill again.
