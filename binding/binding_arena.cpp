@@ -162,11 +162,6 @@ InternedString* BindingArena::findString(std::string_view text, std::uint32_t ha
 const InternedString* BindingArena::internMissed(std::string_view text) {
   if (text.empty()) return &emptyInternedString();
   const std::size_t set = memoSet(text);
-  if (InternedString* memo = memo_[set + 1]; memo != nullptr && memo->equals(text)) {
-    ++memo->references;
-    promote(memo, set);
-    return memo;
-  }
   const std::uint32_t hash = fnv1aHash(text);
   if (InternedString* entry = findString(text, hash)) {
     ++entry->references;

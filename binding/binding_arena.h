@@ -54,8 +54,16 @@ class BindingArena {
   // interned a moment ago: readers intern every key of every record.
   const InternedString* intern(std::string_view text) {
     if (!text.empty()) {
-      if (InternedString* memo = memo_[memoSet(text)]; memo != nullptr && memo->equals(text)) {
+      const std::size_t set = memoSet(text);
+      if (InternedString* memo = memo_[set]; memo != nullptr && memo->equals(text)) {
         ++memo->references;
+        return memo;
+      }
+      // Two texts that share a set and alternate, as keys of one record may, each find the
+      // other in front; both ways are looked at here so that neither goes the long way.
+      if (InternedString* memo = memo_[set + 1]; memo != nullptr && memo->equals(text)) {
+        ++memo->references;
+        promote(memo, set);
         return memo;
       }
     }
@@ -136,7 +144,7 @@ class BindingArena {
   PageHeader* addPage(SizeClass& sizeClass);
   void returnPage(SizeClass& sizeClass, PageHeader* page) noexcept;
   InternedString* findString(std::string_view text, std::uint32_t hash) const;
-  // intern() when the first way of the text's memo set holds another text.
+  // intern() when neither way of the text's memo set holds it.
   const InternedString* internMissed(std::string_view text);
   // Recently interned entries, checked before hashing: trees intern the same few keys over and
   // over. Two ways per set, picked by a cheap digest of the text. An entry found again moves to
