@@ -12,13 +12,12 @@
 namespace tev {
 namespace {
 
-// One open node: a value being filled, or a container receiving its items (for a structure,
-// keys and values alternate, so it expects twice its entry count).
+// One open container and the entries it still expects (a structure's entry is a key and its
+// value).
 struct Frame {
   BindingProperty* value;
-  std::uint64_t expected;
-  std::uint64_t taken;
-  bool container;
+  std::uint32_t remaining;
+  bool structure;
 };
 
 class Decoder {
@@ -45,10 +44,9 @@ class Decoder {
   bool readSized(std::uint64_t length, bool isString, std::string_view& out);
 
   bool readKey(std::uint8_t type);
-  bool decodeItem(std::uint8_t type, Frame& frame);
-  bool openContainer(Frame& frame, std::uint64_t count, bool structure);
+  bool decodeItem(std::uint8_t type, BindingProperty& value);
+  bool openContainer(BindingProperty& value, std::uint64_t count, bool structure);
   bool refuseDeeperNesting();
-  void push(BindingProperty& value) { frames_[depth_++] = Frame{&value, 0, 0, false}; }
 
   BindingResult& result_;
   const std::uint8_t* data_;
@@ -58,8 +56,7 @@ class Decoder {
   // declared count can never make the decoder allocate beyond what the input could fill.
   std::size_t reserveBudget_;
   std::string_view pendingKey_;
-  // A frame per open container and one for the value being read inside the innermost.
-  Frame frames_[kMaxNestingDepth + 1];
+  Frame frames_[kMaxNestingDepth];
   std::size_t depth_ = 0;
 };
 
@@ -95,10 +92,25 @@ bool Decoder::readNumber(std::size_t bytes, std::uint64_t& out) {
     return false;
   }
   const std::uint8_t* p = data_ + position_;
-  std::uint64_t value = 0;
-  for (std::size_t i = 0; i < bytes; ++i) value = (value << 8) | p[i];
+  switch (bytes) {
+    case 1:
+      out = p[0];
+      break;
+    case 2:
+      out = static_cast<std::uint64_t>(p[0]) << 8 | p[1];
+      break;
+    case 4:
+      out = static_cast<std::uint64_t>(p[0]) << 24 | static_cast<std::uint64_t>(p[1]) << 16 |
+            static_cast<std::uint64_t>(p[2]) << 8 | p[3];
+      break;
+    default: {
+      std::uint64_t value = 0;
+      for (std::size_t i = 0; i < 8; ++i) value = (value << 8) | p[i];
+      out = value;
+      break;
+    }
+  }
   position_ += bytes;
-  out = value;
   return true;
 }
 
@@ -142,37 +154,33 @@ bool Decoder::readKey(std::uint8_t type) {
 }
 
 // Called right after a container's type byte, before its count is read, so the message names
-// the same position for every container type. The top frame's index is the number of
-// containers around it.
+// the same position for every container type.
 bool Decoder::refuseDeeperNesting() {
-  if (depth_ <= kMaxNestingDepth) return false;
+  if (depth_ < kMaxNestingDepth) return false;
   fail(formatMessage("Invalid MessagePack data at position %1. Nesting deeper than %2 levels.",
                      std::uint64_t{position_}, kMaxNestingDepth));
   return true;
 }
 
-bool Decoder::openContainer(Frame& frame, std::uint64_t count, bool structure) {
-  frame.container = true;
-  frame.taken = 0;
+bool Decoder::openContainer(BindingProperty& value, std::uint64_t count, bool structure) {
   if (structure) {
-    frame.expected = count * 2;  // at most 2^33 - 2: no overflow in 64 bits
-    frame.value->makeStructure();
+    value.makeStructure();
   } else {
-    frame.expected = count;
-    frame.value->makeCollection();
+    value.makeCollection();
     std::size_t room = remaining() < reserveBudget_ ? remaining() : reserveBudget_;
     if (count < room) room = static_cast<std::size_t>(count);
     if (room > kMaxCollectionSize) room = kMaxCollectionSize;
     reserveBudget_ -= room;
-    frame.value->reserve(room);
+    value.reserve(room);
   }
+  // Counts come from at most four bytes.
+  frames_[depth_++] = Frame{&value, static_cast<std::uint32_t>(count), structure};
   return true;
 }
 
-// Decodes the item whose type byte was just read into `frame`'s value. Scalars pop their frame;
-// a container header leaves it open for its items.
-bool Decoder::decodeItem(std::uint8_t type, Frame& frame) {
-  BindingProperty& value = *frame.value;
+// Decodes the item whose type byte was just read into `value`; a container header opens a frame
+// for the container's entries.
+bool Decoder::decodeItem(std::uint8_t type, BindingProperty& value) {
   std::uint64_t number = 0;
   std::string_view bytes;
   if (type <= 0x7F) {
@@ -180,9 +188,9 @@ bool Decoder::decodeItem(std::uint8_t type, Frame& frame) {
   } else if (type >= 0xE0) {
     value.setSigned(static_cast<std::int8_t>(type));
   } else if (type <= 0x8F) {
-    return !refuseDeeperNesting() && openContainer(frame, type & 0x0Fu, true);
+    return !refuseDeeperNesting() && openContainer(value, type & 0x0Fu, true);
   } else if (type <= 0x9F) {
-    return !refuseDeeperNesting() && openContainer(frame, type & 0x0Fu, false);
+    return !refuseDeeperNesting() && openContainer(value, type & 0x0Fu, false);
   } else if (type <= 0xBF) {
     if (!readSized(type & 0x1Fu, true, bytes)) return false;
     value.setString(bytes);
@@ -250,53 +258,41 @@ bool Decoder::decodeItem(std::uint8_t type, Frame& frame) {
       case 0xDC:
       case 0xDD:
         if (refuseDeeperNesting() || !readNumber(type == 0xDC ? 2 : 4, number)) return false;
-        return openContainer(frame, number, false);
+        return openContainer(value, number, false);
       case 0xDE:
       case 0xDF:
         if (refuseDeeperNesting() || !readNumber(type == 0xDE ? 2 : 4, number)) return false;
-        return openContainer(frame, number, true);
+        return openContainer(value, number, true);
       default:  // 0xC1, ext 8/16/32, fixext 1..16
         failInvalid(position_);
         return false;
     }
   }
-  --depth_;
   return true;
 }
 
 std::size_t Decoder::run() {
-  result_.value().reset();
-  push(result_.value());
-  bool keyExpected = false;
+  BindingProperty* target = &result_.value();
+  target->reset();
+  // Each round reads the item for `target`, then closes the containers it completes and makes
+  // the next target: an element appended to the innermost open collection, or the member named
+  // by the key read next. The input may end before any item; nothing is created for an item
+  // that is not there.
   while (position_ < size_) {
-    Frame* top = &frames_[depth_ - 1];
-    while (top->container && top->taken == top->expected) {
-      if (--depth_ == 0) return position_;
-      top = &frames_[depth_ - 1];
-    }
-    if (top->container) {
-      const bool valueNext = top->value->isStructure() && (top->taken & 1u) != 0;
-      const bool keyNext = top->value->isStructure() && !valueNext;
-      ++top->taken;
-      if (keyNext) {
-        keyExpected = true;
-      } else if (valueNext) {
-        BindingProperty& member = top->value->member(pendingKey_);
-        // A repeated key replaces its member instead of merging two containers.
-        if (!member.isEmpty()) member.reset();
-        push(member);
-      } else {
-        push(top->value->append());
-      }
-    }
-    const std::uint8_t type = data_[position_++];
-    if (keyExpected) {
-      keyExpected = false;
-      if (!readKey(type)) return position_;
+    if (!decodeItem(data_[position_++], *target)) return position_;
+    while (depth_ != 0 && frames_[depth_ - 1].remaining == 0) --depth_;
+    if (depth_ == 0 || position_ == size_) return position_;
+    Frame& top = frames_[depth_ - 1];
+    --top.remaining;
+    if (!top.structure) {
+      target = &top.value->append();
       continue;
     }
-    if (!decodeItem(type, frames_[depth_ - 1])) return position_;
-    if (depth_ == 0) break;
+    if (!readKey(data_[position_++])) return position_;
+    if (position_ == size_) return position_;
+    target = &top.value->member(pendingKey_);
+    // A repeated key replaces its member instead of merging two containers.
+    if (!target->isEmpty()) target->reset();
   }
   return position_;
 }
