@@ -385,7 +385,9 @@ BindingProperty& BindingProperty::member(std::string_view key) {
   if (kind_ == BindingPropertyKind::kStructure) {
     StructureTree& tree = *payload_.structure;
     StructureNode* last = tree.last();
-    if (last != nullptr && bytesLess(last->key->view(), key)) {
+    if (last == nullptr) {
+      // The first member becomes the root.
+    } else if (bytesLess(last->key->view(), key)) {
       parent = last;
       asLeft = false;
     } else if (StructureNode* found = tree.findSlot(key, parent, asLeft)) {

@@ -69,11 +69,17 @@ extern const InternedString emptyInternedEntry;
 inline const InternedString& emptyInternedString() { return internal::emptyInternedEntry; }
 
 // Orders texts by their bytes taken unsigned, a shorter text first on a common prefix. Keys of
-// one structure mostly differ in their first byte, which is checked before calling memcmp.
+// one structure mostly differ within their first few bytes, which are compared here before
+// handing a long common prefix to memcmp.
 inline bool bytesLess(std::string_view a, std::string_view b) {
-  if (!a.empty() && !b.empty() && a[0] != b[0]) {
-    return static_cast<unsigned char>(a[0]) < static_cast<unsigned char>(b[0]);
+  const std::size_t common = a.size() < b.size() ? a.size() : b.size();
+  const std::size_t head = common < 8 ? common : 8;
+  for (std::size_t index = 0; index < head; ++index) {
+    if (a[index] != b[index]) {
+      return static_cast<unsigned char>(a[index]) < static_cast<unsigned char>(b[index]);
+    }
   }
+  if (head == common) return a.size() < b.size();
   return a < b;  // char_traits<char> compares as unsigned char
 }
 

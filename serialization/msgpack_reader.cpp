@@ -41,7 +41,14 @@ class Decoder {
   bool readNumber(std::size_t bytes, std::uint64_t& out);
   // Reads a length of `bytes` bytes and then that many body bytes.
   bool readBody(std::size_t lengthBytes, bool isString, std::string_view& out);
-  bool readSized(std::uint64_t length, bool isString, std::string_view& out);
+  bool readSized(std::uint64_t length, bool isString, std::string_view& out) {
+    if (length > remaining()) return failTruncatedBody(length, isString);
+    const std::size_t count = static_cast<std::size_t>(length);
+    out = std::string_view(reinterpret_cast<const char*>(data_ + position_), count);
+    position_ += count;
+    return true;
+  }
+  bool failTruncatedBody(std::uint64_t length, bool isString);
 
   bool readKey(std::uint8_t type);
   bool decodeItem(std::uint8_t type, BindingProperty& value);
@@ -114,22 +121,16 @@ bool Decoder::readNumber(std::size_t bytes, std::uint64_t& out) {
   return true;
 }
 
-bool Decoder::readSized(std::uint64_t length, bool isString, std::string_view& out) {
-  if (length > remaining()) {
-    if (isString) {
-      fail(formatMessage("Invalid MessagePack data. String of size %1 at position %2 is truncated.",
-                         length, std::uint64_t{position_}));
-    } else {
-      fail(formatMessage(
-          "Invalid MessagePack data. Raw bytes of size %1 at position %2 are truncated.", length,
-          std::uint64_t{position_}));
-    }
-    return false;
+bool Decoder::failTruncatedBody(std::uint64_t length, bool isString) {
+  if (isString) {
+    fail(formatMessage("Invalid MessagePack data. String of size %1 at position %2 is truncated.",
+                       length, std::uint64_t{position_}));
+  } else {
+    fail(formatMessage(
+        "Invalid MessagePack data. Raw bytes of size %1 at position %2 are truncated.", length,
+        std::uint64_t{position_}));
   }
-  const std::size_t count = static_cast<std::size_t>(length);
-  out = std::string_view(reinterpret_cast<const char*>(data_ + position_), count);
-  position_ += count;
-  return true;
+  return false;
 }
 
 bool Decoder::readBody(std::size_t lengthBytes, bool isString, std::string_view& out) {
