@@ -1,6 +1,7 @@
 #include "binding/binding_property.h"
 
 #include <gtest/gtest.h>
+#include <algorithm>
 
 #include <cmath>
 #include <cstdint>
@@ -150,6 +151,24 @@ TEST(BindingPropertyStructure, MembersAreOrderedByUnsignedBytes) {
   for (const char* key : {"a", "B", "ab", "\xC3\xA9", "", "A", "z"}) value.member(key);
   const std::vector<std::string> expected = {"", "A", "B", "a", "ab", "z", "\xC3\xA9"};
   EXPECT_EQ(keysOf(value), expected);
+}
+
+TEST(BindingPropertyStructure, LongCommonPrefixesOrderByTheFirstDifferingByte) {
+  // Keys that agree on their first eight bytes and more, differ only past them, or are a
+  // prefix of each other, in byte order whatever the order they arrive in.
+  const std::vector<std::string> expected = {
+      "inventory",         "inventoryItem",     "inventoryType", "inventoryTypeA", "inventoryTypeB",
+      "inventoryType\x7F", "inventoryType\x80", "inventoryTypf", "inventoryU",     "inventp"};
+  for (int rotation = 0; rotation < 3; ++rotation) {
+    std::vector<std::string> order = expected;
+    std::rotate(order.begin(), order.begin() + rotation * 3, order.end());
+    if (rotation == 2) std::reverse(order.begin(), order.end());
+    BindingProperty value;
+    for (const std::string& key : order) value.member(key);
+    EXPECT_EQ(keysOf(value), expected) << "rotation " << rotation;
+    for (const std::string& key : expected) EXPECT_TRUE(value.hasMember(key)) << key;
+    EXPECT_FALSE(value.hasMember("inventoryTyp"));
+  }
 }
 
 TEST(BindingPropertyStructure, KeysInAnyOrderAndErasedLastMembersKeepTheOrder) {
