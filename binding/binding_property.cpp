@@ -251,13 +251,6 @@ void BindingProperty::releasePayload() noexcept {
 // Setters build the new payload before releasing the old one, since their argument may point
 // into the old payload.
 
-void BindingProperty::setString(std::string_view text) {
-  const InternedString* entry = text.empty() ? &emptyInternedString() : ensureArena().intern(text);
-  releaseHeldPayload();
-  payload_.string = entry;
-  kind_ = BindingPropertyKind::kString;
-}
-
 void BindingProperty::setString(const char* text) {
   setString(text != nullptr ? std::string_view(text) : std::string_view());
 }

@@ -128,8 +128,8 @@ class BindingProperty {
     payload_.floatValue = value;
     kind_ = BindingPropertyKind::kFloat;
   }
-  // Interns the text in the tree's arena. Empty texts, and a null `text`, share one process-wide
-  // entry that no arena stores.
+  // Interns the text in the tree's arena (inline: readers set every string they read). Empty texts,
+  // and a null `text`, share one process-wide entry that no arena stores.
   void setString(std::string_view text);
   void setString(const char* text);
   // Takes over `bytes`, or copies `count` bytes from `data` (null allowed when count is 0).

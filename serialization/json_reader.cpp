@@ -36,7 +36,8 @@ class TreeBuilder {
   Refusal refusal() const { return refusal_; }
 
   bool Null() {
-    target().reset();
+    BindingProperty& value = target();
+    if (!value.isEmpty()) value.reset();  // a repeated key
     return true;
   }
   bool Bool(bool value) {

@@ -90,8 +90,17 @@ void freeStorage(BindingArena& arena, PropertyVector& vector) noexcept;
 
 namespace tev {
 
-// Here rather than beside its declaration: it needs PropertyVector, and this header may be the
-// one that includes binding_property.h.
+// Here rather than beside their declarations: they need PropertyVector and BindingArena, and
+// this header may be the one that includes binding_property.h.
+
+// The entry is made before the old payload goes, since `text` may point into it.
+inline void BindingProperty::setString(std::string_view text) {
+  const InternedString* entry = text.empty() ? &emptyInternedString() : ensureArena().intern(text);
+  releaseHeldPayload();
+  payload_.string = entry;
+  kind_ = BindingPropertyKind::kString;
+}
+
 inline BindingProperty& BindingProperty::append() {
   if (kind_ == BindingPropertyKind::kCollection) {
     internal::PropertyVector& vector = *payload_.collection;
