@@ -335,7 +335,9 @@ BindingProperty& BindingProperty::element(std::size_t index) {
 
 BindingProperty& BindingProperty::appendGrowing() {
   makeCollection();
-  return element(payload_.collection->size());
+  PropertyVector& vector = *payload_.collection;
+  growStorage(*arena_, vector, vector.size() + 1);
+  return *::new (vector.end++) BindingProperty(ChildTag{}, arena_);
 }
 
 void BindingProperty::reserve(std::size_t count) {
