@@ -2,10 +2,11 @@
 // blocks. Pages come from 64 KB regions of virtual memory. A region goes back to the system once
 // all its pages are free, except for spares: every request builds and drops trees, and mapping,
 // faulting in and unmapping regions for each would cost more than the work itself (on a virtual
-// machine a fresh region costs tens of microseconds). Up to 16 wholly free regions (1 MiB) are
-// kept as they are; up to 240 more (15 MiB, what one big tree needs) are kept mapped with their
+// machine a fresh region costs tens of microseconds). Up to 64 wholly free regions (4 MiB) are
+// kept as they are; up to 192 more (12 MiB, what one big tree needs) are kept mapped with their
 // contents discarded, so that the system may take their memory back whenever it needs it while
-// reusing them costs no fresh mapping while it has not. The spares go back when the library that
+// reusing them costs no fresh mapping while it has not. Discarding is itself a system call per
+// region, which is why the kept ones are many and are handed out first. The spares go back when the library that
 // links the pool is unloaded (its static destructors run), and from then on every wholly free
 // region goes back at once, so values destroyed later leave nothing behind either. The pool's
 // own records (the page map, the region records, the set of regions with free pages) live in
@@ -27,9 +28,11 @@ class BindingPagePool {
   static constexpr std::size_t kPagesPerRegion = 16;
   static constexpr std::size_t kRegionSize = kPageSize * kPagesPerRegion;
   // Wholly free regions the process-wide pool keeps mapped as they are, and how many more it
-  // keeps with their contents discarded.
-  static constexpr std::size_t kDefaultSpareRegions = 16;
-  static constexpr std::size_t kDefaultDiscardedSpareRegions = 240;
+  // keeps with their contents discarded. A tree of a body of a megabyte, made and dropped again
+  // and again, fits in the kept ones; with only 16 kept, discarding the rest each time cost a
+  // tenth of parsing such a body.
+  static constexpr std::size_t kDefaultSpareRegions = 64;
+  static constexpr std::size_t kDefaultDiscardedSpareRegions = 192;
 
   // The process-wide pool.
   static BindingPagePool& instance();
