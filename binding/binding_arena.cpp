@@ -91,6 +91,34 @@ BindingArena::~BindingArena() {
   }
 }
 
+void* BindingArena::allocateSlow(SizeClass& sizeClass) {
+  PageHeader* page = sizeClass.freePages;
+  if (page == nullptr) page = addPage(sizeClass);
+  unsigned char* block;
+  if (page->firstFree != 0) {
+    block =
+        reinterpret_cast<unsigned char*>(page) + std::size_t{page->firstFree} * sizeClass.blockSize;
+    std::uint16_t next;
+    std::memcpy(&next, block, sizeof(next));
+    page->firstFree = next;
+  } else {
+    block = reinterpret_cast<unsigned char*>(page) + page->untouched;
+    page->untouched = static_cast<std::uint16_t>(page->untouched + sizeClass.blockSize);
+  }
+  ++page->inUse;
+  ++sizeClass.inUse;
+  if (exhausted(*page, sizeClass.blockSize)) {
+    // The page is full: it moves from the head of the list of pages with free blocks to the
+    // list of full pages.
+    sizeClass.freePages = page->next;
+    if (page->next != nullptr) page->next->previous = nullptr;
+    page->next = sizeClass.fullPages;
+    if (sizeClass.fullPages != nullptr) sizeClass.fullPages->previous = page;
+    sizeClass.fullPages = page;
+  }
+  return block;
+}
+
 void* BindingArena::allocateLarge(std::size_t size) {
   void* block = hookedAllocate(size);
   if (block == nullptr) throw std::bad_alloc();

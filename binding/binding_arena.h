@@ -141,6 +141,7 @@ class BindingArena {
     return page.firstFree == 0 && page.untouched + blockSize > page.pageSize;
   }
   static void* allocateLarge(std::size_t size);
+  void* allocateSlow(SizeClass& sizeClass);
   PageHeader* addPage(SizeClass& sizeClass);
   void returnPage(SizeClass& sizeClass, PageHeader* page) noexcept;
   InternedString* findString(std::string_view text, std::uint32_t hash) const;
@@ -190,34 +191,22 @@ class BindingArena {
 static_assert(sizeof(void*) != 4 || sizeof(BindingArena::PageHeader) == 16,
               "a page header is 16 bytes on the 32-bit build");
 
+// The common case inline: a fresh stretch of the class's current page, with room for another
+// block after it. Reused blocks, page changes and the last block of a page take allocateSlow.
 inline void* BindingArena::allocate(std::size_t size) {
   if (size > kMaxBlockSize) return allocateLarge(size);
   SizeClass& sizeClass = classes_[classIndex(size)];
-  PageHeader* page = sizeClass.freePages;
-  if (page == nullptr) page = addPage(sizeClass);
-  unsigned char* block;
-  if (page->firstFree != 0) {
-    block =
-        reinterpret_cast<unsigned char*>(page) + std::size_t{page->firstFree} * sizeClass.blockSize;
-    std::uint16_t next;
-    std::memcpy(&next, block, sizeof(next));
-    page->firstFree = next;
-  } else {
-    block = reinterpret_cast<unsigned char*>(page) + page->untouched;
-    page->untouched = static_cast<std::uint16_t>(page->untouched + sizeClass.blockSize);
+  if (PageHeader* page = sizeClass.freePages; page != nullptr && page->firstFree == 0) {
+    const std::size_t offset = page->untouched;
+    const std::size_t next = offset + sizeClass.blockSize;
+    if (next + sizeClass.blockSize <= page->pageSize) {
+      page->untouched = static_cast<std::uint16_t>(next);
+      ++page->inUse;
+      ++sizeClass.inUse;
+      return reinterpret_cast<unsigned char*>(page) + offset;
+    }
   }
-  ++page->inUse;
-  ++sizeClass.inUse;
-  if (exhausted(*page, sizeClass.blockSize)) {
-    // The page is full: it moves from the head of the list of pages with free blocks to the
-    // list of full pages.
-    sizeClass.freePages = page->next;
-    if (page->next != nullptr) page->next->previous = nullptr;
-    page->next = sizeClass.fullPages;
-    if (sizeClass.fullPages != nullptr) sizeClass.fullPages->previous = page;
-    sizeClass.fullPages = page;
-  }
-  return block;
+  return allocateSlow(sizeClass);
 }
 
 }  // namespace tev
