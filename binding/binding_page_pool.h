@@ -6,10 +6,10 @@
 // kept as they are; up to 192 more (12 MiB, what one big tree needs) are kept mapped with their
 // contents discarded, so that the system may take their memory back whenever it needs it while
 // reusing them costs no fresh mapping while it has not. Discarding is itself a system call per
-// region, which is why the kept ones are many and are handed out first. The spares go back when the library that
-// links the pool is unloaded (its static destructors run), and from then on every wholly free
-// region goes back at once, so values destroyed later leave nothing behind either. The pool's
-// own records (the page map, the region records, the set of regions with free pages) live in
+// region, which is why the kept ones are many and are handed out first. The spares go back when the
+// library that links the pool is unloaded (its static destructors run), and from then on every
+// wholly free region goes back at once, so values destroyed later leave nothing behind either. The
+// pool's own records (the page map, the region records, the set of regions with free pages) live in
 // virtual memory as well, outside the allocation hooks: the plugin's memory statistics count
 // what its code holds, not the pool's cache. Created on first use and never destroyed; with no
 // region mapped it holds nothing. Thread-safe (one mutex). Only BindingArena takes and returns
