@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "serialization/internal/json_reader_paths.h"
 #include "tests/serialization/codec_test_support.h"
 
 namespace tev {
@@ -126,11 +127,57 @@ TEST(JsonReader, PointerAndLengthStopAtTheFirstNul) {
   EXPECT_EQ(parseJson(text.data(), 0).error(), "Error: The document is empty. at offset 0.");
 }
 
-TEST(JsonReader, ALengthNoBufferCanHoldIsRefusedUnread) {
-  // The reader works on a terminated copy; a length that leaves no room for the terminator
-  // must fail before anything is read or copied.
+TEST(JsonReader, CopiedAndInPlaceReadingAgree) {
+  // Short bytes are parsed from a terminated copy, long ones in place; both must give the same
+  // trees, messages and offsets, at the end of the bytes and at a NUL inside them alike.
+  const std::vector<std::string> texts = {"",
+                                          " ",
+                                          "1",
+                                          "-1",
+                                          "1.0",
+                                          "18446744073709551615",
+                                          "18446744073709551616",
+                                          "1e400",
+                                          "[1,2]",
+                                          "[1,",
+                                          "[1,2",
+                                          "{\"a\"",
+                                          "{\"a\":",
+                                          "{\"b\":[true,null],\"a\":\"x\"}",
+                                          "\"unterminated",
+                                          "\"bad \\u12\"",
+                                          "[1] 2",
+                                          "[1] ",
+                                          std::string("[1]\0[", 5),
+                                          std::string("[\0]", 3),
+                                          "tru",
+                                          "nul",
+                                          "{\"a\":1,}",
+                                          "[" + std::string(129, '[')};
+  for (const std::string& text : texts) {
+    const BindingResult copied = serialization_internal::parseJsonCopied(text.data(), text.size());
+    const BindingResult inPlace =
+        serialization_internal::parseJsonInPlace(text.data(), text.size());
+    EXPECT_EQ(copied.ok(), inPlace.ok()) << text;
+    EXPECT_EQ(copied.error(), inPlace.error()) << text;
+    EXPECT_EQ(describe(copied.value()), describe(inPlace.value())) << text;
+  }
+}
+
+TEST(JsonReader, BytesPastTheCopyLimitAreReadWithoutACopy) {
+  // Hostile input past the limit: refused at the nesting limit, with no copy of its bytes.
+  const std::string text(serialization_internal::kJsonCopyLimit + 1, '[');
+  codec_test::HeapMeter meter;
+  const BindingResult result = parseJson(text.data(), text.size());
+  EXPECT_EQ(result.error(), "Error: Nesting deeper than 128 levels at offset 128.");
+  EXPECT_LT(meter.peakBytes(), 256u * 1024u);
+}
+
+TEST(JsonReader, ALengthNoCopyCanHoldIsRefusedUnread) {
+  // A length that leaves no room for the copy's terminator fails before anything is read.
   const char text[] = "[1]";
-  EXPECT_EQ(parseJson(text, SIZE_MAX).error(), "Error: Out of memory at offset 0.");
+  EXPECT_EQ(serialization_internal::parseJsonCopied(text, SIZE_MAX).error(),
+            "Error: Out of memory at offset 0.");
 }
 
 TEST(LooksLikeJson, OnlyBlanksMayPrecedeTheBracket) {
