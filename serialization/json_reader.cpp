@@ -1,216 +1,20 @@
 #include "serialization/json_reader.h"
 
-#include <rapidjson/error/en.h>
 #include <rapidjson/reader.h>
 
-#include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <new>
-#include <stdexcept>
 
-#include "binding/nesting_limit.h"
-#include "logging/format_message.h"
 #include "platform/allocator.h"
 #include "serialization/internal/json_reader_paths.h"
-#include "serialization/internal/rapidjson_allocator.h"
-
-namespace tev::json_internal {
-
-// rapidjson ends a text where Peek() yields '\0'; this stream yields it at the end of the
-// bytes as well, so a text without terminator is never read past its length.
-class BoundedStream {
- public:
-  using Ch = char;
-
-  BoundedStream(const char* data, std::size_t length)
-      : begin_(data), current_(data), end_(data + length) {}
-
-  Ch Peek() const { return current_ != end_ ? *current_ : '\0'; }
-  Ch Take() { return current_ != end_ ? *current_++ : '\0'; }
-  std::size_t Tell() const { return static_cast<std::size_t>(current_ - begin_); }
-
-  // Only in-situ parsing writes to the input; this reader never does.
-  Ch* PutBegin() { return nullptr; }
-  void Put(Ch) {}
-  void Flush() {}
-  std::size_t PutEnd(Ch*) { return 0; }
-
- private:
-  const char* begin_;
-  const char* current_;
-  const char* end_;
-};
-
-}  // namespace tev::json_internal
-
-// rapidjson's inner loops may work on a local copy of a stream that is a pair of pointers, which
-// keeps the position in a register instead of reloading it around every handler call.
-template <>
-struct rapidjson::StreamTraits<tev::json_internal::BoundedStream> {
-  enum { copyOptimization = 1 };
-};
+#include "serialization/internal/json_tree_builder.h"
 
 namespace tev {
-namespace {
-
-using json_internal::BoundedStream;
-using serialization_internal::HookedRapidjsonAllocator;
-
-// Builds the tree while rapidjson reads: each value lands in its final place, so no document
-// is built in between. Open containers are kept on a fixed stack, which is also what bounds
-// the nesting; rapidjson recurses once per level, so refusing the level in time keeps the call
-// stack small.
-class TreeBuilder {
- public:
-  using Ch = char;
-  using SizeType = rapidjson::SizeType;
-
-  // Why the builder stopped the reader, when it did.
-  enum class Refusal { kNone, kTooDeep, kTooBig };
-
-  explicit TreeBuilder(BindingProperty& root) : next_(&root) {}
-
-  Refusal refusal() const { return refusal_; }
-
-  bool Null() {
-    BindingProperty& value = target();
-    if (!value.isEmpty()) value.reset();  // a repeated key
-    return true;
-  }
-  bool Bool(bool value) {
-    target().setBool(value);
-    return true;
-  }
-  bool Int(int value) {
-    target().setSigned(value);
-    return true;
-  }
-  bool Uint(unsigned value) {
-    target().setUnsigned(value);
-    return true;
-  }
-  bool Int64(std::int64_t value) {
-    target().setSigned(value);
-    return true;
-  }
-  bool Uint64(std::uint64_t value) {
-    target().setUnsigned(value);
-    return true;
-  }
-  bool Double(double value) {
-    // With normal precision rapidjson turns some numbers past the double range, such as
-    // 18446744076744e+300, into infinity instead of reporting them; refuse those as it refuses
-    // 1e400.
-    if (!std::isfinite(value)) {
-      refusal_ = Refusal::kTooBig;
-      return false;
-    }
-    target().setFloat(value);
-    return true;
-  }
-  // Only called with kParseNumbersAsStringsFlag, which this reader does not use.
-  bool RawNumber(const Ch* text, SizeType length, bool copy) { return String(text, length, copy); }
-  bool String(const Ch* text, SizeType length, bool) {
-    target().setString(std::string_view(text, length));
-    return true;
-  }
-
-  bool StartObject() {
-    BindingProperty* value = open();
-    if (value == nullptr) return false;
-    value->makeStructure();
-    return true;
-  }
-  bool Key(const Ch* text, SizeType length, bool) {
-    next_ = &stack_[depth_ - 1]->member(std::string_view(text, length));
-    return true;
-  }
-  bool EndObject(SizeType) {
-    --depth_;
-    return true;
-  }
-  bool StartArray() {
-    BindingProperty* value = open();
-    if (value == nullptr) return false;
-    value->makeCollection();
-    return true;
-  }
-  bool EndArray(SizeType) {
-    --depth_;
-    return true;
-  }
-
- private:
-  // The value the next event fills: a new element inside an open array, otherwise the member
-  // named by the last key (or the root).
-  BindingProperty& target() {
-    if (depth_ != 0 && stack_[depth_ - 1]->isCollection()) return stack_[depth_ - 1]->append();
-    return *next_;
-  }
-
-  BindingProperty* open() {
-    if (depth_ == kMaxNestingDepth) {
-      refusal_ = Refusal::kTooDeep;
-      return nullptr;
-    }
-    BindingProperty& value = target();
-    // A repeated key replaces its member instead of merging the two containers.
-    if (!value.isEmpty()) value.reset();
-    stack_[depth_++] = &value;
-    return &value;
-  }
-
-  BindingProperty* stack_[kMaxNestingDepth];
-  std::size_t depth_ = 0;
-  BindingProperty* next_;
-  Refusal refusal_ = Refusal::kNone;
-};
-
-template <typename Stream>
-BindingResult parseStream(Stream& stream) {
-  BindingResult result;
-  TreeBuilder builder(result.value());
-  HookedRapidjsonAllocator allocator;
-  rapidjson::GenericReader<rapidjson::UTF8<>, rapidjson::UTF8<>, HookedRapidjsonAllocator> reader(
-      &allocator);
-  try {
-    // Default flags: rapidjson itself reports an empty document and content after the root.
-    const rapidjson::ParseResult outcome =
-        reader.Parse<rapidjson::kParseDefaultFlags>(stream, builder);
-    if (outcome.IsError()) {
-      const std::uint64_t offset = outcome.Offset();
-      const bool stopped = outcome.Code() == rapidjson::kParseErrorTermination;
-      if (stopped && builder.refusal() == TreeBuilder::Refusal::kTooDeep) {
-        // rapidjson reports the position after the opening bracket; name the bracket itself.
-        result.fail(formatMessage("Error: Nesting deeper than %1 levels at offset %2.",
-                                  kMaxNestingDepth, offset - 1));
-      } else if (stopped && builder.refusal() == TreeBuilder::Refusal::kTooBig) {
-        // The offset is the number's start, as for rapidjson's own refusal.
-        result.fail(formatMessage("Error: %1 at offset %2.",
-                                  rapidjson::GetParseError_En(rapidjson::kParseErrorNumberTooBig),
-                                  offset));
-      } else {
-        result.fail(formatMessage("Error: %1 at offset %2.",
-                                  rapidjson::GetParseError_En(outcome.Code()), offset));
-      }
-    }
-  } catch (const std::length_error&) {
-    result.fail(formatMessage("Error: Too many elements at offset %1.",
-                              static_cast<std::uint64_t>(stream.Tell())));
-  } catch (const std::bad_alloc&) {
-    result.fail(formatMessage("Error: Out of memory at offset %1.",
-                              static_cast<std::uint64_t>(stream.Tell())));
-  }
-  return result;
-}
-
-}  // namespace
 
 BindingResult parseJson(const char* text) {
   if (text == nullptr) text = "";
   rapidjson::StringStream stream(text);
-  return parseStream(stream);
+  return serialization_internal::parseJsonStream(stream);
 }
 
 BindingResult parseJson(const char* data, std::size_t length) {
@@ -236,12 +40,7 @@ BindingResult parseJsonCopied(const char* data, std::size_t length) {
   if (length != 0) std::memcpy(copy.text, data, length);
   copy.text[length] = '\0';
   rapidjson::StringStream stream(copy.text);
-  return parseStream(stream);
-}
-
-BindingResult parseJsonInPlace(const char* data, std::size_t length) {
-  BoundedStream stream(data, length);
-  return parseStream(stream);
+  return parseJsonStream(stream);
 }
 
 }  // namespace serialization_internal
