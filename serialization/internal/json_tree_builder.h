@@ -23,7 +23,7 @@ namespace tev::serialization_internal {
 // is built in between. Open containers are kept on a fixed stack, which is also what bounds
 // the nesting; rapidjson recurses once per level, so refusing the level in time keeps the call
 // stack small.
-class TreeBuilder {
+class JsonTreeBuilder {
  public:
   using Ch = char;
   using SizeType = rapidjson::SizeType;
@@ -31,7 +31,7 @@ class TreeBuilder {
   // Why the builder stopped the reader, when it did.
   enum class Refusal { kNone, kTooDeep, kTooBig };
 
-  explicit TreeBuilder(BindingProperty& root) : next_(&root) {}
+  explicit JsonTreeBuilder(BindingProperty& root) : next_(&root) {}
 
   Refusal refusal() const { return refusal_; }
 
@@ -132,7 +132,7 @@ class TreeBuilder {
 template <typename Stream>
 BindingResult parseJsonStream(Stream& stream) {
   BindingResult result;
-  TreeBuilder builder(result.value());
+  JsonTreeBuilder builder(result.value());
   HookedRapidjsonAllocator allocator;
   rapidjson::GenericReader<rapidjson::UTF8<>, rapidjson::UTF8<>, HookedRapidjsonAllocator> reader(
       &allocator);
@@ -143,11 +143,11 @@ BindingResult parseJsonStream(Stream& stream) {
     if (outcome.IsError()) {
       const std::uint64_t offset = outcome.Offset();
       const bool stopped = outcome.Code() == rapidjson::kParseErrorTermination;
-      if (stopped && builder.refusal() == TreeBuilder::Refusal::kTooDeep) {
+      if (stopped && builder.refusal() == JsonTreeBuilder::Refusal::kTooDeep) {
         // rapidjson reports the position after the opening bracket; name the bracket itself.
         result.fail(formatMessage("Error: Nesting deeper than %1 levels at offset %2.",
                                   kMaxNestingDepth, offset - 1));
-      } else if (stopped && builder.refusal() == TreeBuilder::Refusal::kTooBig) {
+      } else if (stopped && builder.refusal() == JsonTreeBuilder::Refusal::kTooBig) {
         // The offset is the number's start, as for rapidjson's own refusal.
         result.fail(formatMessage("Error: %1 at offset %2.",
                                   rapidjson::GetParseError_En(rapidjson::kParseErrorNumberTooBig),
