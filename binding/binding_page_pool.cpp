@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "platform/clock.h"
 #include "platform/virtual_memory.h"
 
 namespace tev {
@@ -26,9 +27,18 @@ const ReleaseSparesAtUnload releaseSparesAtUnload;
 BindingPagePool& BindingPagePool::instance() {
   // Never destroyed: arenas of static values may return pages during static destruction.
   alignas(BindingPagePool) static unsigned char storage[sizeof(BindingPagePool)];
-  static BindingPagePool* pool =
-      ::new (storage) BindingPagePool(kDefaultSpareRegions, kDefaultDiscardedSpareRegions);
+  static BindingPagePool* pool = ::new (storage) BindingPagePool(Policy{});
   return *pool;
+}
+
+std::uint64_t BindingPagePool::monotonicMilliseconds() { return platform::coarseMilliseconds(); }
+
+BindingPagePool::BindingPagePool(const Policy& policy) noexcept
+    : pages_(&calls_), regions_(&calls_), freeSet_(&calls_), policy_(policy) {
+  if (policy_.maxRegionSize < kRegionSize) policy_.maxRegionSize = kRegionSize;
+  if (policy_.maxRegionSize > kMaxRegionSize) policy_.maxRegionSize = kMaxRegionSize;
+  policy_.maxRegionSize -= policy_.maxRegionSize % kRegionSize;
+  if (policy_.clock == nullptr) policy_.clock = &monotonicMilliseconds;
 }
 
 BindingPagePool::~BindingPagePool() {
@@ -38,69 +48,115 @@ BindingPagePool::~BindingPagePool() {
 
 void* BindingPagePool::acquirePage() {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (freeSetSize_ == 0 && !mapRegion()) return nullptr;
+  const std::uint64_t now = policy_.clock();
+  observe(now);
+  if (freeSetSize_ == 0 && !mapRegion(now)) return nullptr;
   const std::uint32_t index = freeSet_[0];
   Region& taken = region(index);
-  if (taken.freeCount == kPagesPerRegion) --spareCount_;
-  if (taken.discarded) {
-    // The set holds discarded regions only: this one, its first, may lose the flag in place.
-    taken.discarded = false;
-    --discardedCount_;
+  if (taken.freeCount == taken.pageCount) {
+    --spareCount_;
+    spareBytes_ -= taken.bytes();
   }
   unsigned char* page = pageAddress(taken, taken.freePages[--taken.freeCount]);
   if (taken.freeCount == 0) leaveFreeSet(index);
+  inUseBytes_ += kPageSize;
+  if (inUseBytes_ > peakNow_) peakNow_ = inUseBytes_;
   return page;
 }
 
 void BindingPagePool::releasePage(void* pageAddressGiven) noexcept {
   auto* page = static_cast<unsigned char*>(pageAddressGiven);
   std::lock_guard<std::mutex> lock(mutex_);
+  const std::uint64_t now = policy_.clock();
   const std::uint32_t index = pages_.find(reinterpret_cast<std::uintptr_t>(page));
   assert(index != kNoRegion && "page does not come from the pool");
   if (index == kNoRegion) return;
+  inUseBytes_ -= kPageSize;
   Region& owner = region(index);
-  assert(owner.freeCount < kPagesPerRegion && "page returned twice");
+  assert(owner.freeCount < owner.pageCount && "page returned twice");
   owner.freePages[owner.freeCount++] =
-      static_cast<std::uint8_t>(static_cast<std::size_t>(page - owner.base) / kPageSize);
+      static_cast<std::uint16_t>(static_cast<std::size_t>(page - owner.base) / kPageSize);
   // Entering the set needs room in it; when that fails the region simply stays out of the set
   // until it is wholly free, which loses nothing but reuse.
   if (!owner.inFreeSet && !enterFreeSet(index)) {
-    if (owner.freeCount == kPagesPerRegion) unmapRegion(index);
+    if (owner.freeCount == owner.pageCount) unmapRegion(index);
+  } else if (owner.freeCount == owner.pageCount) {
+    becameSpare(index, now);
+  }
+  observe(now);
+}
+
+void BindingPagePool::observe(std::uint64_t now) noexcept {
+  // The peak of the last half to whole decay time, in two halves rolled lazily.
+  const std::uint64_t half = policy_.decayMilliseconds / 2;
+  if (now - halfStart_ >= half) {
+    peakBefore_ = now - halfStart_ >= 2 * half ? 0 : peakNow_;
+    peakNow_ = inUseBytes_;
+    halfStart_ = now;
+  }
+  if (now >= decayDue_) decay(now);
+}
+
+void BindingPagePool::becameSpare(std::uint32_t index, std::uint64_t now) noexcept {
+  Region& spare = region(index);
+  if (spareBytes_ + spare.bytes() > policy_.retainedBytes) {
+    unmapRegion(index);
     return;
   }
-  if (owner.freeCount == kPagesPerRegion) {
-    if (spareCount_ - discardedCount_ < spareLimit_) {
-      ++spareCount_;
-    } else if (discardedCount_ < discardedSpareLimit_) {
-      platform::virtualDiscard(owner.base, kRegionSize);
-      // Moves behind the kept regions; leaving the set first leaves room to enter it again.
-      leaveFreeSet(index);
-      owner.discarded = true;
-      const bool entered = enterFreeSet(index);
-      assert(entered);
-      (void)entered;
-      ++spareCount_;
-      ++discardedCount_;
-    } else {
+  spare.freeSince = now;
+  ++spareCount_;
+  spareBytes_ += spare.bytes();
+  const std::uint64_t due = now + policy_.decayMilliseconds;
+  if (spareBytes_ > policy_.keptBytes && due < decayDue_) decayDue_ = due;
+}
+
+void BindingPagePool::decay(std::uint64_t now) noexcept {
+  decayDue_ = kNever;
+  // Spares that recent use needed stay even when old: a round of work slower than the decay
+  // time must not lose the regions it is about to take again.
+  const std::size_t recentPeak = peakNow_ > peakBefore_ ? peakNow_ : peakBefore_;
+  std::size_t allowance = recentPeak > inUseBytes_ ? recentPeak - inUseBytes_ : 0;
+  if (allowance < policy_.keptBytes) allowance = policy_.keptBytes;
+  // Unmapping erases from the free set, so walk it from the back: the newest regions go first,
+  // the oldest, which acquirePage prefers, stay as the kept floor.
+  for (std::size_t position = freeSetSize_; position-- > 0 && position < freeSetSize_;) {
+    if (spareBytes_ <= allowance) break;
+    const std::uint32_t index = freeSet_[position];
+    const Region& candidate = region(index);
+    if (candidate.freeCount != candidate.pageCount) continue;
+    if (now - candidate.freeSince >= policy_.decayMilliseconds) {
+      --spareCount_;
+      spareBytes_ -= candidate.bytes();
       unmapRegion(index);
+    } else {
+      const std::uint64_t due = candidate.freeSince + policy_.decayMilliseconds;
+      if (due < decayDue_) decayDue_ = due;
     }
+  }
+  if (spareBytes_ <= policy_.keptBytes) {
+    decayDue_ = kNever;
+  } else {
+    // Old spares kept for the recent peak are looked at again once the peak has moved on.
+    const std::uint64_t nextHalf = halfStart_ + policy_.decayMilliseconds / 2;
+    if (nextHalf < decayDue_) decayDue_ = nextHalf > now ? nextHalf : now + 1;
   }
 }
 
 void BindingPagePool::releaseSpares(bool forGood) noexcept {
   std::lock_guard<std::mutex> lock(mutex_);
   if (forGood) {
-    spareLimit_ = 0;
-    discardedSpareLimit_ = 0;
+    policy_.retainedBytes = 0;
+    policy_.keptBytes = 0;
   }
-  // Unmapping erases from the free set, so walk it from the back.
   for (std::size_t position = freeSetSize_; position-- > 0 && position < freeSetSize_;) {
     const std::uint32_t index = freeSet_[position];
-    if (region(index).freeCount != kPagesPerRegion) continue;
+    const Region& candidate = region(index);
+    if (candidate.freeCount != candidate.pageCount) continue;
     --spareCount_;
-    if (region(index).discarded) --discardedCount_;
+    spareBytes_ -= candidate.bytes();
     unmapRegion(index);
   }
+  decayDue_ = kNever;
 }
 
 std::size_t BindingPagePool::regionCount() const {
@@ -113,9 +169,14 @@ std::size_t BindingPagePool::spareRegionCount() const {
   return spareCount_;
 }
 
-std::size_t BindingPagePool::discardedRegionCount() const {
+std::size_t BindingPagePool::mappedBytes() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return discardedCount_;
+  return mappedBytes_;
+}
+
+std::size_t BindingPagePool::spareBytes() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return spareBytes_;
 }
 
 std::size_t BindingPagePool::freePageCount() const {
@@ -127,7 +188,18 @@ std::size_t BindingPagePool::freePageCount() const {
   return count;
 }
 
-bool BindingPagePool::mapRegion() {
+BindingPagePool::SystemCalls BindingPagePool::systemCalls() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return calls_;
+}
+
+std::size_t BindingPagePool::nextRegionSize() const {
+  std::size_t size = mappedBytes_ < policy_.maxRegionSize ? mappedBytes_ : policy_.maxRegionSize;
+  if (size < kRegionSize) size = kRegionSize;
+  return size - size % kRegionSize;
+}
+
+bool BindingPagePool::mapRegion(std::uint64_t now) {
   // A record first: the unused list, or a new one at the end of the records.
   if (unusedRecord_ == kNoRegion && regionRecords_ == regions_.capacity() &&
       !regions_.reserve(regionRecords_ + 1, regionRecords_)) {
@@ -136,8 +208,10 @@ bool BindingPagePool::mapRegion() {
   if (freeSetSize_ == freeSet_.capacity() && !freeSet_.reserve(freeSetSize_ + 1, freeSetSize_)) {
     return false;
   }
-  void* base = platform::virtualAllocate(kRegionSize);
+  const std::size_t bytes = nextRegionSize();
+  void* base = platform::virtualAllocate(bytes);
   if (base == nullptr) return false;
+  ++calls_.maps;
   std::uint32_t index;
   if (unusedRecord_ != kNoRegion) {
     index = unusedRecord_;
@@ -147,41 +221,50 @@ bool BindingPagePool::mapRegion() {
   }
   Region& mapped = region(index);
   mapped.base = static_cast<unsigned char*>(base);
+  mapped.freeSince = now;
+  mapped.serial = nextSerial_++;
+  mapped.pageCount = static_cast<std::uint32_t>(bytes / kPageSize);
   mapped.freeCount = 0;
   mapped.nextUnused = kNoRegion;
   mapped.inFreeSet = false;
-  mapped.discarded = false;
   // The page at the highest address goes in first, so pages are handed out in address order.
   bool entered = true;
-  for (std::size_t number = kPagesPerRegion; number-- > 0;) {
+  for (std::size_t number = mapped.pageCount; number-- > 0;) {
     if (!pages_.insert(reinterpret_cast<std::uintptr_t>(pageAddress(mapped, number)), index)) {
       entered = false;
       break;
     }
-    mapped.freePages[mapped.freeCount++] = static_cast<std::uint8_t>(number);
+    mapped.freePages[mapped.freeCount++] = static_cast<std::uint16_t>(number);
   }
   if (entered) entered = enterFreeSet(index);  // room was made above; cannot fail
   if (!entered) {
     for (std::size_t i = 0; i < mapped.freeCount; ++i) {
       pages_.erase(reinterpret_cast<std::uintptr_t>(pageAddress(mapped, mapped.freePages[i])));
     }
-    platform::virtualFree(base, kRegionSize);
+    platform::virtualFree(base, bytes);
+    ++calls_.unmaps;
+    mapped.base = nullptr;
     mapped.nextUnused = unusedRecord_;
     unusedRecord_ = index;
     return false;
   }
   ++regionCount_;
-  ++spareCount_;  // wholly free until acquirePage takes its first page
+  mappedBytes_ += bytes;
+  // Wholly free until acquirePage takes its first page, which it does at once.
+  ++spareCount_;
+  spareBytes_ += bytes;
   return true;
 }
 
 void BindingPagePool::unmapRegion(std::uint32_t index) noexcept {
   Region& unmapped = region(index);
   if (unmapped.inFreeSet) leaveFreeSet(index);
-  for (std::size_t number = 0; number < kPagesPerRegion; ++number) {
+  for (std::size_t number = 0; number < unmapped.pageCount; ++number) {
     pages_.erase(reinterpret_cast<std::uintptr_t>(pageAddress(unmapped, number)));
   }
-  platform::virtualFree(unmapped.base, kRegionSize);
+  platform::virtualFree(unmapped.base, unmapped.bytes());
+  ++calls_.unmaps;
+  mappedBytes_ -= unmapped.bytes();
   unmapped.base = nullptr;
   unmapped.nextUnused = unusedRecord_;
   unusedRecord_ = index;
@@ -198,13 +281,12 @@ void BindingPagePool::unmapRegion(std::uint32_t index) noexcept {
 }
 
 std::size_t BindingPagePool::freeSetPosition(std::uint32_t index) const {
-  const Region& placed = region(index);
+  const std::uint64_t serial = region(index).serial;
   std::size_t low = 0;
   std::size_t high = freeSetSize_;
   while (low < high) {
     const std::size_t middle = low + (high - low) / 2;
-    const Region& other = region(freeSet_[middle]);
-    if (other.discarded != placed.discarded ? placed.discarded : other.base < placed.base) {
+    if (region(freeSet_[middle]).serial < serial) {
       low = middle + 1;
     } else {
       high = middle;
@@ -248,6 +330,7 @@ bool BindingPagePool::SystemArray<T>::reserve(std::size_t count, std::size_t kee
   // Fresh virtual memory comes zeroed.
   auto* items = static_cast<T*>(platform::virtualAllocate(capacity * sizeof(T)));
   if (items == nullptr) return false;
+  ++calls_->maps;
   if (keep != 0) std::memcpy(static_cast<void*>(items), items_, keep * sizeof(T));
   release();
   items_ = items;
@@ -257,7 +340,10 @@ bool BindingPagePool::SystemArray<T>::reserve(std::size_t count, std::size_t kee
 
 template <typename T>
 void BindingPagePool::SystemArray<T>::release() noexcept {
-  if (items_ != nullptr) platform::virtualFree(items_, capacity_ * sizeof(T));
+  if (items_ != nullptr) {
+    platform::virtualFree(items_, capacity_ * sizeof(T));
+    ++calls_->unmaps;
+  }
   items_ = nullptr;
   capacity_ = 0;
 }
@@ -320,7 +406,7 @@ void BindingPagePool::PageMap::releaseStorage() noexcept {
 
 bool BindingPagePool::PageMap::grow() {
   // Rehashing needs the old table beside the new one.
-  SystemArray<Slot> old;
+  SystemArray<Slot> old(slots_.calls());
   old.swap(slots_);
   if (!slots_.reserve(old.capacity() == 0 ? 1 : old.capacity() * 2, 0)) {
     old.swap(slots_);

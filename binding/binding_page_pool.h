@@ -1,19 +1,42 @@
 // BindingPagePool: the process-wide source of the 4096-byte pages that value arenas carve into
-// blocks. Pages come from 64 KB regions of virtual memory. A region goes back to the system once
-// all its pages are free, except for spares: every request builds and drops trees, and mapping,
-// faulting in and unmapping regions for each would cost more than the work itself (on a virtual
-// machine a fresh region costs tens of microseconds). Up to 64 wholly free regions (4 MiB) are
-// kept as they are; up to 192 more (12 MiB, what one big tree needs) are kept mapped with their
-// contents discarded, so that the system may take their memory back whenever it needs it while
-// reusing them costs no fresh mapping while it has not. Discarding is itself a system call per
-// region, which is why the kept ones are many and are handed out first. The spares go back when the
-// library that links the pool is unloaded (its static destructors run), and from then on every
-// wholly free region goes back at once, so values destroyed later leave nothing behind either. The
-// pool's own records (the page map, the region records, the set of regions with free pages) live in
-// virtual memory as well, outside the allocation hooks: the plugin's memory statistics count
-// what its code holds, not the pool's cache. Created on first use and never destroyed; with no
-// region mapped it holds nothing. Thread-safe (one mutex). Only BindingArena takes and returns
-// pages.
+// blocks. Pages come from regions of virtual memory that the pool maps, committed and faulted in
+// at once, and that it hands out page by page.
+//
+// Release policy. Every request builds and drops trees, and the cost of memory that goes back
+// to the system on the spot is paid again on the next tree: a fresh mapping, a page fault on
+// the first store into every page, and for each unmapping or discarding a flush of the other
+// processors' address translations. On a virtual machine that made parsing a body of 100,000
+// records five times dearer per record than one of 1,000. So the pool returns memory by age,
+// not when it becomes free:
+// - A page handed out is always one that is already mapped and faulted in when the pool has
+//   one; nothing is discarded, so a kept page never faults again.
+// - Regions grow with demand: the first is 64 KB (16 pages), each further one as large as
+//   everything mapped so far, up to 1 MB (256 pages). A large tree costs a few mappings, not
+//   one per 16 pages.
+// - A region all of whose pages are free (a spare) stays mapped. Spares unused for longer than
+//   the decay time (10 s) are unmapped at the next acquirePage or releasePage after that time,
+//   newest first, down to a floor of kDefaultKeptBytes (1 MB) that stays for the next small
+//   request. Spares that the peak of pages in use over the last half to whole decay time
+//   needed stay a little longer (at most half a decay time): a round of work slower than the
+//   decay time, as a big body on a loaded machine can be, must not lose the regions it is
+//   about to take again. The decay time is long for the same reason; rounds closer together
+//   than it make no system call after the first.
+// - Bound: spares never exceed kDefaultRetainedBytes in all. A region that becomes wholly free
+//   beyond the bound is unmapped at once; only bursts larger than the bound pay for mapping
+//   again.
+// - The plugin has no thread of its own, so nothing happens while the host sends no work: after
+//   a burst the spares (at most the bound) stay mapped until the first pool operation 10 to
+//   15 s later, the host's Shutdown (which calls releaseSpares) or the library's unload (its
+//   static destructors call releaseSpares for good), whichever comes first. A host that keeps
+//   the plugin loaded but idle for hours keeps that much mapped for hours.
+// This departs from the older rule that a region is 16 pages mapped at once and goes back when
+// all of them are free again; pages, size classes and the arena's block lists are unchanged.
+//
+// The pool's own records (the page map, the region records, the set of regions with free pages)
+// live in virtual memory as well, outside the allocation hooks: the plugin's memory statistics
+// count what its code holds, not the pool's cache. Every map and unmap the pool makes, records
+// included, is counted (systemCalls()). Created on first use and never destroyed; with no region
+// mapped it holds nothing. Thread-safe (one mutex). Only BindingArena takes and returns pages.
 #pragma once
 
 #include <cstddef>
@@ -25,57 +48,86 @@ namespace tev {
 class BindingPagePool {
  public:
   static constexpr std::size_t kPageSize = 4096;
+  // The smallest region, and the largest one the pool grows to.
   static constexpr std::size_t kPagesPerRegion = 16;
   static constexpr std::size_t kRegionSize = kPageSize * kPagesPerRegion;
-  // Wholly free regions the process-wide pool keeps mapped as they are, and how many more it
-  // keeps with their contents discarded. A tree of a body of a megabyte, made and dropped again
-  // and again, fits in the kept ones; with only 16 kept, discarding the rest each time cost a
-  // tenth of parsing such a body.
-  static constexpr std::size_t kDefaultSpareRegions = 64;
-  static constexpr std::size_t kDefaultDiscardedSpareRegions = 192;
+  static constexpr std::size_t kMaxPagesPerRegion = 256;
+  static constexpr std::size_t kMaxRegionSize = kPageSize * kMaxPagesPerRegion;
+
+  // How much wholly free memory the process-wide pool keeps mapped after a burst. On the 32-bit
+  // build 64 MB: the tree of a body of roughly 100,000 store records, 3 % of the 2 GB of a
+  // 32-bit process (1.5 % of the 4 GB of a large-address-aware one). On 64-bit builds, where
+  // address space is plentiful and the same tree takes 90 MB, 256 MB. Larger bursts map their
+  // excess again each time.
+  static constexpr std::size_t kDefaultRetainedBytes =
+      sizeof(void*) == 4 ? std::size_t{64} << 20 : std::size_t{256} << 20;
+  // How much of it stays past the decay time, for the next request.
+  static constexpr std::size_t kDefaultKeptBytes = std::size_t{1} << 20;
+  // How long a spare stays unused before it goes back.
+  static constexpr std::uint64_t kDefaultDecayMilliseconds = 10000;
+
+  // A monotonic clock in milliseconds. A seam for tests of the decay.
+  using Clock = std::uint64_t (*)();
+  static std::uint64_t monotonicMilliseconds();
+
+  struct Policy {
+    std::size_t retainedBytes = kDefaultRetainedBytes;
+    std::size_t keptBytes = kDefaultKeptBytes;
+    std::uint64_t decayMilliseconds = kDefaultDecayMilliseconds;
+    std::size_t maxRegionSize = kMaxRegionSize;  // kRegionSize to kMaxRegionSize
+    Clock clock = &monotonicMilliseconds;
+  };
+
+  // The pool's own system calls since it was made: mappings and unmappings of regions and of
+  // its records.
+  struct SystemCalls {
+    std::uint64_t maps = 0;
+    std::uint64_t unmaps = 0;
+  };
 
   // The process-wide pool.
   static BindingPagePool& instance();
 
-  // A page aligned to kPageSize, taken from the lowest region that has a free page, where
-  // regions whose contents were discarded come after all others: a small tree that follows a
-  // large one reuses a kept region instead of discarding one anew each time it goes. A new
-  // region is mapped when none has a free page. Returns null when the system refuses memory.
+  // A page aligned to kPageSize, taken from the oldest region that has a free page, so that
+  // equal work uses the same regions each time and those a burst added age out. A new region
+  // is mapped when none has one. Returns null when the system refuses memory.
   [[nodiscard]] void* acquirePage();
   // Hands back a page from acquirePage.
   void releasePage(void* page) noexcept;
 
-  // Unmaps the wholly free regions kept as spares, discarded or not. With `forGood`, no spare is
-  // kept from then on.
+  // Unmaps every spare, whatever its age. With `forGood`, no spare is kept from then on: every
+  // region goes back as soon as it is wholly free.
   void releaseSpares(bool forGood = false) noexcept;
 
   // Introspection, for tests and diagnostics.
   std::size_t regionCount() const;
   std::size_t spareRegionCount() const;
-  // Of the spare regions, those whose contents were discarded.
-  std::size_t discardedRegionCount() const;
+  std::size_t mappedBytes() const;
+  std::size_t spareBytes() const;
   std::size_t freePageCount() const;
+  SystemCalls systemCalls() const;
 
-  explicit BindingPagePool(std::size_t spareRegions = kDefaultSpareRegions,
-                           std::size_t discardedSpareRegions = 0) noexcept
-      : spareLimit_(spareRegions), discardedSpareLimit_(discardedSpareRegions) {}
+  BindingPagePool() noexcept : BindingPagePool(Policy{}) {}
+  explicit BindingPagePool(const Policy& policy) noexcept;
   ~BindingPagePool();
   BindingPagePool(const BindingPagePool&) = delete;
   BindingPagePool& operator=(const BindingPagePool&) = delete;
 
  private:
   static constexpr std::uint32_t kNoRegion = 0xFFFFFFFFu;
+  static constexpr std::uint64_t kNever = ~std::uint64_t{0};
 
   // An array of trivially copyable records in whole pages of virtual memory.
   template <typename T>
   class SystemArray {
    public:
-    SystemArray() = default;
+    explicit SystemArray(SystemCalls* calls) : calls_(calls) {}
     SystemArray(const SystemArray&) = delete;
     SystemArray& operator=(const SystemArray&) = delete;
     ~SystemArray() { release(); }
 
     T* data() const { return items_; }
+    SystemCalls* calls() const { return calls_; }
     std::size_t capacity() const { return capacity_; }
     T& operator[](std::size_t index) const { return items_[index]; }
     // Room for at least `count` records, keeping the first `keep`; the new room is zeroed.
@@ -94,21 +146,27 @@ class BindingPagePool {
    private:
     T* items_ = nullptr;
     std::size_t capacity_ = 0;
+    SystemCalls* calls_;
   };
 
   // Records refer to each other by index, so that an array may move when it grows.
   struct Region {
     unsigned char* base;
-    std::uint8_t freePages[kPagesPerRegion];  // page numbers; taken from and appended at the back
+    std::uint64_t freeSince;  // while wholly free: when it became so
+    std::uint64_t serial;     // order of mapping: older regions serve first
+    std::uint32_t pageCount;
     std::uint32_t freeCount;
     std::uint32_t nextUnused;  // the next record of the unused list, while this one is unused
     bool inFreeSet;
-    bool discarded;  // wholly free with its contents given up; orders after the others
+    std::uint16_t freePages[kMaxPagesPerRegion];  // page numbers; taken from and appended at the
+                                                  // back
+    std::size_t bytes() const { return std::size_t{pageCount} * kPageSize; }
   };
 
   // Page address to region index, open addressing with linear probing.
   class PageMap {
    public:
+    explicit PageMap(SystemCalls* calls) : slots_(calls) {}
     std::uint32_t find(std::uintptr_t page) const;
     // Returns false when the table cannot grow.
     [[nodiscard]] bool insert(std::uintptr_t page, std::uint32_t region);
@@ -131,27 +189,43 @@ class BindingPagePool {
   unsigned char* pageAddress(const Region& region, std::size_t number) const {
     return region.base + number * kPageSize;
   }
+  // The size of the next region: as much as is mapped, within the policy's limits.
+  std::size_t nextRegionSize() const;
   // Maps a region and enters it into the free set; returns false when memory is refused.
-  bool mapRegion();
+  bool mapRegion(std::uint64_t now);
   void unmapRegion(std::uint32_t index) noexcept;
+  // Counts a region that has just become wholly free as a spare, or unmaps it when it does not
+  // fit under the bound.
+  void becameSpare(std::uint32_t index, std::uint64_t now) noexcept;
+  // At every pool operation: follows the recent peak of pages in use and decays when due.
+  void observe(std::uint64_t now) noexcept;
+  // Unmaps the spares older than the decay time that the recent peak did not need, down to the
+  // kept floor.
+  void decay(std::uint64_t now) noexcept;
   [[nodiscard]] bool enterFreeSet(std::uint32_t index);
   void leaveFreeSet(std::uint32_t index) noexcept;
-  // Where `index` stands or would stand in the free set, ordered by discarded flag, then by
-  // base address.
+  // Where `index` stands or would stand in the free set, ordered by serial.
   std::size_t freeSetPosition(std::uint32_t index) const;
 
   mutable std::mutex mutex_;
+  SystemCalls calls_;
   PageMap pages_;
   SystemArray<Region> regions_;
   std::uint32_t regionRecords_ = 0;  // records ever used in regions_, mapped or unused
   std::uint32_t unusedRecord_ = kNoRegion;
-  SystemArray<std::uint32_t> freeSet_;  // regions with free pages, kept ones first, by address
+  SystemArray<std::uint32_t> freeSet_;  // regions with free pages, oldest first
   std::size_t freeSetSize_ = 0;
   std::size_t regionCount_ = 0;
-  std::size_t spareCount_ = 0;      // regions in the free set with every page free
-  std::size_t discardedCount_ = 0;  // of those, the discarded ones
-  std::size_t spareLimit_;
-  std::size_t discardedSpareLimit_;
+  std::size_t mappedBytes_ = 0;
+  std::size_t spareCount_ = 0;  // regions in the free set with every page free
+  std::size_t spareBytes_ = 0;
+  std::uint64_t nextSerial_ = 0;
+  std::uint64_t decayDue_ = kNever;  // no spare can be old enough before this time
+  std::size_t inUseBytes_ = 0;       // pages handed out and not back
+  std::size_t peakNow_ = 0;          // the peak of inUseBytes_ since halfStart_
+  std::size_t peakBefore_ = 0;       // and over the half decay time before that
+  std::uint64_t halfStart_ = 0;
+  Policy policy_;
 };
 
 }  // namespace tev

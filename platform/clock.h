@@ -26,6 +26,10 @@ std::int64_t highResolutionTicks();
 // Ticks per second of highResolutionTicks(); constant for the life of the process.
 std::int64_t highResolutionFrequency();
 
+// A monotonic millisecond count, cheap to read and only as fine as the system's tick (1 to
+// 16 ms). For ages and timeouts counted in seconds, not for measuring.
+std::uint64_t coarseMilliseconds();
+
 // The current wall-clock time (UTC) as 100-nanosecond ticks since 1970-01-01 00:00:00. May
 // jump when the system clock is set; use it to stamp events, never to measure intervals.
 std::int64_t wallClockTicks();

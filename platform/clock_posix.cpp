@@ -29,6 +29,17 @@ std::int64_t highResolutionTicks() {
 
 std::int64_t highResolutionFrequency() { return 1000000000; }
 
+std::uint64_t coarseMilliseconds() {
+  timespec now{};
+#ifdef CLOCK_MONOTONIC_COARSE
+  clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+#else
+  clock_gettime(CLOCK_MONOTONIC, &now);
+#endif
+  return static_cast<std::uint64_t>(now.tv_sec) * 1000 +
+         static_cast<std::uint64_t>(now.tv_nsec) / 1000000;
+}
+
 std::int64_t wallClockTicks() {
   timespec now{};
   clock_gettime(CLOCK_REALTIME, &now);

@@ -30,6 +30,8 @@ std::int64_t highResolutionFrequency() {
   return frequency.QuadPart > 0 ? frequency.QuadPart : 1;
 }
 
+std::uint64_t coarseMilliseconds() { return GetTickCount64(); }
+
 std::int64_t wallClockTicks() {
   // FILETIME counts 100-nanosecond ticks from 1601-01-01; 1970-01-01 is this many ticks later.
   constexpr std::int64_t kUnixEpochInFileTime = 116444736000000000;

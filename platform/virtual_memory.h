@@ -10,11 +10,6 @@ namespace tev::platform {
 // Returns null when the system refuses.
 [[nodiscard]] void* virtualAllocate(std::size_t bytes);
 
-// Tells the system that the contents of `bytes` at `base` (whole pages of a region) are no
-// longer needed: it may take their memory back. The range stays usable; what it holds until it
-// is written again is undefined.
-void virtualDiscard(void* base, std::size_t bytes) noexcept;
-
 // Releases a whole region from virtualAllocate; `bytes` is the size it was made with.
 void virtualFree(void* base, std::size_t bytes) noexcept;
 

@@ -15,14 +15,6 @@ void* virtualAllocate(std::size_t bytes) {
   return base == MAP_FAILED ? nullptr : base;
 }
 
-void virtualDiscard(void* base, std::size_t bytes) noexcept {
-#ifdef MADV_FREE
-  // Lazily: the pages keep their frames until memory runs short, so reuse costs no fault.
-  if (::madvise(base, bytes, MADV_FREE) == 0) return;
-#endif
-  ::madvise(base, bytes, MADV_DONTNEED);
-}
-
 void virtualFree(void* base, std::size_t bytes) noexcept {
   if (base != nullptr) ::munmap(base, bytes);
 }

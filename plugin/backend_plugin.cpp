@@ -3,6 +3,7 @@
 #include <new>
 #include <utility>
 
+#include "binding/binding_page_pool.h"
 #include "logging/assertion.h"
 #include "logging/format_message.h"
 #include "logging/log_message.h"
@@ -177,6 +178,9 @@ void BackendPlugin::shutdownEntry(void* context) noexcept {
   void* block = dynamic_cast<void*>(plugin);
   plugin->~BackendPlugin();
   hookedFree(block);
+  // The value pages kept for the next request: there is none after Shutdown. A host that keeps
+  // the library loaded keeps no spare of it mapped.
+  BindingPagePool::instance().releaseSpares();
 }
 
 void BackendPlugin::memoryStatisticsEntry(void*, MemoryStatistics* out) noexcept {

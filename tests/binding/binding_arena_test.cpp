@@ -257,7 +257,10 @@ TEST(InternedStrings, CountsStayExactThroughARandomRunOfInternsAndReleases) {
 }
 
 TEST(BindingPagePool, PagesAreAlignedAndRegionsGoBackWhenWhollyFree) {
-  BindingPagePool pool(/*spareRegions=*/0);
+  BindingPagePool::Policy policy;
+  policy.retainedBytes = 0;
+  policy.maxRegionSize = BindingPagePool::kRegionSize;
+  BindingPagePool pool(policy);
   std::vector<void*> pages;
   for (std::size_t i = 0; i < 2 * BindingPagePool::kPagesPerRegion + 1; ++i) {
     void* page = pool.acquirePage();
@@ -297,7 +300,10 @@ TEST(BindingPagePool, FreshRegionPagesComeInAddressOrder) {
 }
 
 TEST(BindingPagePool, KeepsAFewWhollyFreeRegionsUntilToldToLetGo) {
-  BindingPagePool pool(/*spareRegions=*/2);
+  BindingPagePool::Policy policy;
+  policy.retainedBytes = 2 * BindingPagePool::kRegionSize;
+  policy.maxRegionSize = BindingPagePool::kRegionSize;
+  BindingPagePool pool(policy);
   std::vector<void*> pages;
   for (std::size_t i = 0; i < 4 * BindingPagePool::kPagesPerRegion; ++i) {
     pages.push_back(pool.acquirePage());
@@ -320,77 +326,47 @@ TEST(BindingPagePool, KeepsAFewWhollyFreeRegionsUntilToldToLetGo) {
   EXPECT_EQ(pool.spareRegionCount(), 0u);
 }
 
-TEST(BindingPagePool, SparesPastTheKeptOnesAreDiscardedYetStayUsable) {
-  BindingPagePool pool(/*spareRegions=*/1, /*discardedSpareRegions=*/2);
+TEST(BindingPagePool, SparesServeAgainAsTheyAreWithoutAnySystemCall) {
+  BindingPagePool::Policy policy;
+  policy.maxRegionSize = BindingPagePool::kRegionSize;
+  BindingPagePool pool(policy);
   std::vector<unsigned char*> pages;
   for (std::size_t i = 0; i < 5 * BindingPagePool::kPagesPerRegion; ++i) {
     pages.push_back(static_cast<unsigned char*>(pool.acquirePage()));
     std::memset(pages.back(), 0xA5, BindingPagePool::kPageSize);
   }
   for (unsigned char* page : pages) pool.releasePage(page);
-  EXPECT_EQ(pool.regionCount(), 3u) << "one kept, two discarded, two unmapped";
-  EXPECT_EQ(pool.spareRegionCount(), 3u);
+  EXPECT_EQ(pool.regionCount(), 5u) << "every region stays as a spare";
+  EXPECT_EQ(pool.spareRegionCount(), 5u);
 
-  // Discarded regions serve pages again without a new mapping; whatever they held before, they
-  // take and keep what is written now.
+  // The same pages serve again, still holding what they held: nothing was discarded.
+  const BindingPagePool::SystemCalls before = pool.systemCalls();
   std::vector<unsigned char*> again;
-  for (std::size_t i = 0; i < 3 * BindingPagePool::kPagesPerRegion; ++i) {
+  for (std::size_t i = 0; i < pages.size(); ++i) {
     again.push_back(static_cast<unsigned char*>(pool.acquirePage()));
-    std::memset(again.back(), static_cast<int>(i & 0xFF), BindingPagePool::kPageSize);
+    EXPECT_EQ(again.back()[0], 0xA5);
+    EXPECT_EQ(again.back()[BindingPagePool::kPageSize - 1], 0xA5);
   }
-  EXPECT_EQ(pool.regionCount(), 3u);
-  for (std::size_t i = 0; i < again.size(); ++i) {
-    EXPECT_EQ(again[i][0], static_cast<unsigned char>(i & 0xFF));
-    EXPECT_EQ(again[i][BindingPagePool::kPageSize - 1], static_cast<unsigned char>(i & 0xFF));
-  }
+  std::vector<unsigned char*> sortedBefore = pages;
+  std::vector<unsigned char*> sortedAgain = again;
+  std::sort(sortedBefore.begin(), sortedBefore.end());
+  std::sort(sortedAgain.begin(), sortedAgain.end());
+  EXPECT_EQ(sortedAgain, sortedBefore);
+  EXPECT_EQ(pool.systemCalls().maps, before.maps);
+  EXPECT_EQ(pool.systemCalls().unmaps, before.unmaps);
   for (unsigned char* page : again) pool.releasePage(page);
   pool.releaseSpares(/*forGood=*/true);
   EXPECT_EQ(pool.regionCount(), 0u);
-}
-
-TEST(BindingPagePool, SmallUseAfterABurstTakesKeptRegionsBeforeDiscardedOnes) {
-  BindingPagePool pool(/*spareRegions=*/2, /*discardedSpareRegions=*/4);
-  std::vector<void*> burst;
-  for (std::size_t i = 0; i < 6 * BindingPagePool::kPagesPerRegion; ++i) {
-    burst.push_back(pool.acquirePage());
-  }
-  // Released from the highest address down, so the kept regions are the high ones and the
-  // discarded ones lie below them.
-  for (auto page = burst.rbegin(); page != burst.rend(); ++page) pool.releasePage(*page);
-  ASSERT_EQ(pool.spareRegionCount(), 6u);
-  ASSERT_EQ(pool.discardedRegionCount(), 4u);
-
-  // A tree of a few pages, made and dropped again and again, keeps using a kept region: no
-  // region is discarded anew, none loses its discarded contents.
-  for (int round = 0; round < 3; ++round) {
-    void* first = pool.acquirePage();
-    void* second = pool.acquirePage();
-    EXPECT_EQ(pool.discardedRegionCount(), 4u);
-    pool.releasePage(second);
-    pool.releasePage(first);
-    EXPECT_EQ(pool.discardedRegionCount(), 4u);
-    EXPECT_EQ(pool.spareRegionCount(), 6u);
-  }
-
-  // Once the kept regions are used up, discarded ones serve, lowest first.
-  std::vector<void*> again;
-  for (std::size_t i = 0; i < 3 * BindingPagePool::kPagesPerRegion; ++i) {
-    again.push_back(pool.acquirePage());
-  }
-  EXPECT_EQ(pool.discardedRegionCount(), 3u);
-  EXPECT_EQ(pool.regionCount(), 6u);
-  for (void* page : again) pool.releasePage(page);
-  EXPECT_EQ(pool.spareRegionCount(), 6u);
-  EXPECT_EQ(pool.discardedRegionCount(), 4u);
-  pool.releaseSpares(/*forGood=*/true);
-  EXPECT_EQ(pool.regionCount(), 0u);
-  EXPECT_EQ(pool.discardedRegionCount(), 0u);
+  EXPECT_EQ(pool.mappedBytes(), 0u);
 }
 
 TEST(BindingPagePool, ManyRegionsComeAndGoInAnyOrder) {
   // Enough regions to grow the page map, the region records and the free set several times,
   // released in an order that empties regions while others fill again.
-  BindingPagePool pool(/*spareRegions=*/3);
+  BindingPagePool::Policy policy;
+  policy.retainedBytes = 3 * BindingPagePool::kRegionSize;
+  policy.maxRegionSize = BindingPagePool::kRegionSize;
+  BindingPagePool pool(policy);
   constexpr std::size_t kRegions = 70;
   std::vector<void*> pages;
   for (std::size_t i = 0; i < kRegions * BindingPagePool::kPagesPerRegion; ++i) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdint>
 #include <thread>
 #include <vector>
 
@@ -32,8 +34,54 @@ TEST(BindingPagePoolConcurrency, TreesOnManyThreadsShareThePool) {
   for (int count : failures) EXPECT_EQ(count, 0);
   BindingPagePool& pool = BindingPagePool::instance();
   EXPECT_EQ(pool.regionCount(), pool.spareRegionCount()) << "only spares are left";
-  EXPECT_LE(pool.spareRegionCount(),
-            BindingPagePool::kDefaultSpareRegions + BindingPagePool::kDefaultDiscardedSpareRegions);
+  EXPECT_LE(pool.spareBytes(), BindingPagePool::kDefaultRetainedBytes);
+}
+
+std::atomic<std::uint64_t> sharedNow{0};
+std::uint64_t sharedClock() { return sharedNow.load(); }
+
+TEST(BindingPagePoolConcurrency, SparesDecayWhileOtherThreadsTakeAndReturnPages) {
+  constexpr std::size_t kMiB = std::size_t{1} << 20;
+  BindingPagePool::Policy policy;
+  policy.retainedBytes = 4 * kMiB;
+  policy.keptBytes = kMiB;
+  policy.decayMilliseconds = 10;
+  policy.clock = &sharedClock;
+  BindingPagePool pool(policy);
+  std::atomic<bool> failed{false};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([t, &pool, &failed] {
+      std::vector<void*> pages;
+      for (int round = 0; round < 40; ++round) {
+        // Bursts of different sizes, so that regions keep becoming spare and aging out.
+        const std::size_t count = 64 + static_cast<std::size_t>((round * 37 + t * 101) % 400);
+        for (std::size_t i = 0; i < count; ++i) {
+          auto* page = static_cast<unsigned char*>(pool.acquirePage());
+          ASSERT_NE(page, nullptr);
+          page[0] = static_cast<unsigned char>(t);
+          pages.push_back(page);
+        }
+        for (void* page : pages) {
+          if (*static_cast<unsigned char*>(page) != static_cast<unsigned char>(t)) {
+            failed = true;  // another thread wrote into a page of this one
+          }
+          pool.releasePage(page);
+        }
+        pages.clear();
+        if (pool.spareBytes() > 4 * kMiB) failed = true;
+        sharedNow.fetch_add(3);
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_FALSE(failed.load());
+  EXPECT_EQ(pool.mappedBytes(), pool.spareBytes()) << "every page is back";
+  sharedNow.fetch_add(10);
+  pool.releasePage(pool.acquirePage());
+  EXPECT_LE(pool.spareBytes(), kMiB + BindingPagePool::kMaxRegionSize);
+  pool.releaseSpares();
+  EXPECT_EQ(pool.mappedBytes(), 0u);
 }
 
 }  // namespace

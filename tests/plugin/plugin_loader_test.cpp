@@ -5,6 +5,8 @@
 #include <string>
 
 #include "binding/binding_conversion.h"
+#include "binding/binding_page_pool.h"
+#include "binding/binding_property.h"
 #include "platform/allocation_counters.h"
 #include "platform/allocator_hooks.h"
 #include "plugin/backend_plugin.h"
@@ -85,6 +87,19 @@ TEST(Loader, SetsTheIdentityTagsAndNamespaceName) {
   EXPECT_EQ(loaded.descriptor.entryTable, &plugin.entryTable());
   EXPECT_EQ(plugin.registry(), static_cast<const BindingRegistry*>(&loaded.plugin->router()));
   EXPECT_EQ(plugin.logTarget(), nullptr);
+}
+
+TEST(Loader, ShutdownReturnsTheValuePagesKeptForTheNextRequest) {
+  BindingPagePool& pool = BindingPagePool::instance();
+  {
+    LoadedPlugin loaded("tev-purchase-widget");
+    {
+      BindingProperty tree;
+      for (int i = 0; i < 2000; ++i) tree.append().member("id").setSigned(i);
+    }
+    EXPECT_GT(pool.spareBytes(), 0u) << "a dropped tree leaves its pages to the next one";
+  }
+  EXPECT_EQ(pool.spareBytes(), 0u);
 }
 
 // Fails the allocation with the given number (1-based) after it is installed, then none.
