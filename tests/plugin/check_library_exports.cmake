@@ -5,6 +5,7 @@
 # KERNEL32.dll and msvcrt.dll; it has no debug sections but a debug link to LIBRARY.debug beside
 # it, which holds them; its version resource names PRODUCT_NAME, PRODUCT_VERSION and
 # PLUGIN_API_VERSION; and it is at most SIZE_BUDGET bytes.
+cmake_policy(VERSION 3.25)
 if(SHIPPED)
   set(system_dlls "KERNEL32.dll;msvcrt.dll")
 else()
