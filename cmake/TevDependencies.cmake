@@ -3,16 +3,25 @@
 # header-only tree is shared with the native build.
 find_package(Threads REQUIRED)
 
-find_path(TEV_RAPIDJSON_INCLUDE_DIR rapidjson/reader.h
-  PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH REQUIRED)
-add_library(tev_rapidjson INTERFACE)
-# A private copy of the include path: adding /usr/include itself would shadow MinGW's headers.
-set(_tev_rj_dir "${CMAKE_BINARY_DIR}/third_party/rapidjson-include")
-if(NOT EXISTS "${_tev_rj_dir}/rapidjson")
-  file(MAKE_DIRECTORY "${_tev_rj_dir}")
-  file(CREATE_LINK "${TEV_RAPIDJSON_INCLUDE_DIR}/rapidjson" "${_tev_rj_dir}/rapidjson" SYMBOLIC)
-endif()
-target_include_directories(tev_rapidjson SYSTEM INTERFACE "${_tev_rj_dir}")
+# tev_header_only(<target> <header> [<entry>...]): an interface target for a header-only library
+# of the system's include folder, through a private folder that holds links to its <entry>s
+# (files or folders under /usr/include) only: adding /usr/include itself would shadow MinGW's
+# headers.
+function(tev_header_only target header)
+  string(MAKE_C_IDENTIFIER "${header}" var)
+  find_path(TEV_${var}_DIR ${header} PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+  set(dir "${CMAKE_BINARY_DIR}/third_party/${target}-include")
+  foreach(entry IN LISTS ARGN)
+    if(NOT EXISTS "${dir}/${entry}")
+      file(MAKE_DIRECTORY "${dir}")
+      file(CREATE_LINK "${TEV_${var}_DIR}/${entry}" "${dir}/${entry}" SYMBOLIC)
+    endif()
+  endforeach()
+  add_library(${target} INTERFACE)
+  target_include_directories(${target} SYSTEM INTERFACE "${dir}")
+endfunction()
+
+tev_header_only(tev_rapidjson rapidjson/reader.h rapidjson)
 
 if(WIN32)
   find_path(TEV_YAML_INCLUDE_DIR yaml.h REQUIRED)
@@ -28,7 +37,7 @@ else()
   target_link_libraries(tev_yaml INTERFACE PkgConfig::TEV_YAML)
 endif()
 
-if(TEV_BUILD_TESTS)
+if(TEV_BUILD_TESTS OR TEV_BUILD_LIBRARY_CHECKS)
   find_package(GTest REQUIRED)
 endif()
 if(TEV_BUILD_BENCH)

@@ -47,6 +47,7 @@ function(tev_add_bench name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} benchmark::benchmark tev_warnings)
+  tev_windows_executable_flags(${name})
 endfunction()
 
 # tev_add_fuzzer(<name> SOURCES ... [DEPS ...]): a libFuzzer target, built only with clang. The

@@ -1,0 +1,59 @@
+# What a plugin library gets on its way to a client: a Windows version resource, and with
+# TEV_SHIPPED_LIBRARY (the win32-release preset) unused sections dropped at link time and the
+# debug information moved out into <name>.dll.debug, tied to the DLL by a debug link.
+option(TEV_SHIPPED_LIBRARY
+  "Plugin libraries as shipped: unused sections dropped, debug information in a file beside" OFF)
+# Largest size in bytes of the shipped DLL. About 1.84 MB today, of which the C++ runtime's
+# locale machinery (every standard facet, in both string ABIs, pulled in by std::regex's
+# traits) is some 450 KB and the unwind tables 340 KB; the budget leaves room for growth but
+# catches debug information or a new large dependency creeping in.
+set(TEV_LIBRARY_SIZE_BUDGET 2000000)
+
+if(WIN32)
+  enable_language(RC)
+endif()
+
+set(_tev_release_dir "${CMAKE_CURRENT_LIST_DIR}")
+
+# tev_plugin_library_release(<target> <output name>): called by tev_add_plugin_library.
+function(tev_plugin_library_release target output_name)
+  if(WIN32)
+    set(TEV_RC_PRODUCT_NAME "${output_name}")
+    set(TEV_RC_FILE_NAME "${output_name}.dll")
+    string(REPLACE "." "," TEV_RC_VERSION_WORDS "${PROJECT_VERSION}")
+    set(TEV_RC_VERSION_WORDS "${TEV_RC_VERSION_WORDS},0")
+    set(rc "${CMAKE_CURRENT_BINARY_DIR}/${output_name}_version.rc")
+    configure_file("${_tev_release_dir}/plugin_version.rc.in" "${rc}" @ONLY)
+    target_sources(${target} PRIVATE "${rc}")
+  endif()
+  if(NOT TEV_SHIPPED_LIBRARY)
+    return()
+  endif()
+  target_link_options(${target} PRIVATE -Wl,--gc-sections)
+  if(WIN32)
+    set(debug_file "$<TARGET_FILE_NAME:${target}>.debug")
+    add_custom_command(TARGET ${target} POST_BUILD
+      COMMAND "${CMAKE_OBJCOPY}" --only-keep-debug "$<TARGET_FILE_NAME:${target}>" "${debug_file}"
+      COMMAND "${CMAKE_OBJCOPY}" --strip-all "--add-gnu-debuglink=${debug_file}"
+              "$<TARGET_FILE_NAME:${target}>"
+      WORKING_DIRECTORY "$<TARGET_FILE_DIR:${target}>"
+      BYPRODUCTS "${CMAKE_CURRENT_BINARY_DIR}/${output_name}.dll.debug"
+      COMMENT "Moving the debug information of ${output_name} into ${output_name}.dll.debug"
+      VERBATIM)
+  endif()
+endfunction()
+
+# tev_shipped_size_options(): with TEV_SHIPPED_LIBRARY, the libraries whose code runs at load,
+# at initialisation and around the feature's store calls, but on no per-byte or per-value path
+# (logging, the plugin runtime, the feature), are optimised for size; the values, codecs and
+# router keep -O2. Called once every target exists.
+function(tev_shipped_size_options)
+  if(NOT TEV_SHIPPED_LIBRARY)
+    return()
+  endif()
+  foreach(target tev_logging tev_plugin tev_purchase_widget tev_purchase_widget_library)
+    if(TARGET ${target})
+      target_compile_options(${target} PRIVATE -Os)
+    endif()
+  endforeach()
+endfunction()
