@@ -300,7 +300,7 @@ TEST_F(DevHostProcess, SigtermShutsThePluginDownAndEndsCleanly) {
   EXPECT_EQ(host_.get(kReceived).status, 200);
   EXPECT_EQ(host_.stop(), 0) << host_.output();
   const std::string output = host_.output();
-  EXPECT_NE(output.find("SIGTERM received"), std::string::npos);
+  EXPECT_NE(output.find(stopRequestName() + " received"), std::string::npos) << output;
   // Shutdown gave back every handler the plugin had registered.
   EXPECT_NE(output.find("handler removed for OnServiceProxyUuidEvent"), std::string::npos);
   EXPECT_NE(output.find("plugin shut down, host stopped"), std::string::npos);
