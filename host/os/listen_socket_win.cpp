@@ -1,7 +1,9 @@
 #include "host/os/listen_socket.h"
 
-#include <windows.h>
+// Winsock before the rest of the Windows headers, which would otherwise pull in its old version.
 #include <winsock2.h>
+
+#include <windows.h>
 
 namespace tev::devhost {
 
