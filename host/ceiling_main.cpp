@@ -6,7 +6,6 @@
 // as validateItems calls the store.
 //   devhost_ceiling PORT THREADS PATH=FILE|PATH~FILE...   (PORT 0 picks a free port)
 #include <httplib.h>
-#include <signal.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -16,18 +15,14 @@
 #include <thread>
 
 #include "host/http_server_setup.h"
+#include "host/os/stop_request.h"
 
 int main(int argc, char** argv) {
   if (argc < 4) {
     std::fprintf(stderr, "usage: devhost_ceiling PORT THREADS PATH=FILE|PATH~FILE...\n");
     return 2;
   }
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGINT);
-  sigaddset(&stopSignals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-  signal(SIGPIPE, SIG_IGN);
+  tev::devhost::catchStopRequests();
 
   httplib::Server server;
   tev::devhost::configureServer(server, std::atoi(argv[2]));
@@ -83,8 +78,7 @@ int main(int argc, char** argv) {
   tev::devhost::listenInBackground(server, listener);
   std::printf("ceiling at http://127.0.0.1:%d/\n", port);
   std::fflush(stdout);
-  int received = 0;
-  sigwait(&stopSignals, &received);
+  tev::devhost::waitForStopRequest();
   server.stop();
   listener.join();
   return 0;

@@ -1,13 +1,12 @@
 #include "host/http_server_setup.h"
 
 #include <httplib.h>
-#include <sys/socket.h>
 
 #include <atomic>
-#include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <memory>
+
+#include "host/os/listen_socket.h"
 
 namespace tev::devhost {
 
@@ -21,16 +20,12 @@ void configureServer(httplib::Server& server, int threads) {
   server.new_task_queue = [threads] {
     return new httplib::ThreadPool(static_cast<size_t>(threads));
   };
-  // SO_REUSEADDR only: the library's default also sets SO_REUSEPORT, with which a second host
-  // on a taken port would start and silently share it.
-  server.set_socket_options([](int socket) {
-    int yes = 1;
-    setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-  });
+  server.set_socket_options(
+      [](socket_t socket) { makeListenPortExclusive(static_cast<std::uintptr_t>(socket)); });
 }
 
 bool bindLoopback(httplib::Server& server, int port, int& boundPort, std::string& error) {
-  errno = 0;
+  clearSocketError();
   if (port == 0) {
     boundPort = server.bind_to_any_port("127.0.0.1");
     if (boundPort > 0) return true;
@@ -38,8 +33,9 @@ bool bindLoopback(httplib::Server& server, int port, int& boundPort, std::string
     boundPort = port;
     return true;
   }
+  const std::string reason = socketErrorText();
   error = "cannot listen on 127.0.0.1:" + std::to_string(port) +
-          (errno != 0 ? std::string(": ") + std::strerror(errno) : std::string());
+          (reason.empty() ? std::string() : ": " + reason);
   return false;
 }
 

@@ -1,27 +1,17 @@
 #include "host/loaded_plugin.h"
 
-#include <dlfcn.h>
-
 namespace tev::devhost {
 
-LoadedPlugin::~LoadedPlugin() {
-  if (library_ != nullptr) dlclose(library_);
-}
+// The library closes after the rest: shutdown() has ended the plugin's use of it.
+LoadedPlugin::~LoadedPlugin() = default;
 
 bool LoadedPlugin::open(const std::string& path, const std::string& entryName, std::string& error) {
-  library_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (library_ == nullptr) {
-    const char* reason = dlerror();
-    error = "cannot load " + path + ": " + (reason != nullptr ? reason : "unknown error");
-    return false;
-  }
-  void* symbol = dlsym(library_, entryName.c_str());
-  if (symbol == nullptr) {
+  if (!library_.open(path, error)) return false;
+  entry_ = library_.findEntry(entryName);
+  if (entry_ == nullptr) {
     error = path + " exports no " + entryName + " (use --entry)";
     return false;
   }
-  // POSIX guarantees that a data pointer from dlsym converts to a function pointer.
-  entry_ = reinterpret_cast<PluginEntryFunction>(symbol);
   return true;
 }
 

@@ -1,5 +1,5 @@
-// One plugin library as the host drives it: opened with dlopen, loaded through its exported
-// entry with a descriptor of plugin API 18.0.0, then initialised and shut down through its
+// One plugin library as the host drives it: opened by the system's loader, loaded through its
+// exported entry with a descriptor of plugin API 18.0.0, then initialised and shut down through its
 // entry table. Owns the library handle and closes it when destroyed (after shutdown()). The
 // caller holds the plugin gate around initialize() and shutdown().
 #pragma once
@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "host/os/shared_library.h"
 #include "platform/host_boundary.h"
 
 namespace tev::devhost {
@@ -43,7 +44,7 @@ class LoadedPlugin {
   bool initialized() const { return initialized_; }
 
  private:
-  void* library_ = nullptr;
+  SharedLibrary library_;
   PluginEntryFunction entry_ = nullptr;
   PluginDescriptor descriptor_{};
   PluginEntryTable entries_{};  // copied at load: the plugin's own table ends with it

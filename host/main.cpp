@@ -1,12 +1,11 @@
 // devhost: runs a plugin library for real on loopback. See --help, and README.md for the
 // control API and the scripts that start it.
-#include <signal.h>
-
 #include <cstdio>
 #include <string>
 
 #include "host/dev_host.h"
 #include "host/host_options.h"
+#include "host/os/stop_request.h"
 
 #ifndef TEV_DEVHOST_DEFAULT_PLUGIN
 #define TEV_DEVHOST_DEFAULT_PLUGIN "tev-purchase-widget.so"
@@ -30,15 +29,9 @@ int main(int argc, char** argv) {
     return 0;
   }
 
-  // Every thread the host starts inherits this mask, so the signals reach only sigwait below
-  // and the shutdown runs on this thread, outside any request. A closed connection must not
-  // end the process either.
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGINT);
-  sigaddset(&stopSignals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-  signal(SIGPIPE, SIG_IGN);
+  // Before any thread starts: the stop request reaches only the wait below, and the shutdown
+  // runs on this thread, outside any request. A closed connection must not end the process.
+  tev::devhost::catchStopRequests();
 
   tev::devhost::DevHost host(options);
   if (!host.start(error)) {
@@ -46,10 +39,8 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     return 1;
   }
-  int received = 0;
-  sigwait(&stopSignals, &received);
-  std::printf("devhost: %s received, shutting the plugin down\n",
-              received == SIGINT ? "SIGINT" : "SIGTERM");
+  const std::string requestedBy = tev::devhost::waitForStopRequest();
+  std::printf("devhost: %s received, shutting the plugin down\n", requestedBy.c_str());
   std::fflush(stdout);
   host.stop();
   return 0;

@@ -1,6 +1,7 @@
 #include "host/store/store_catalogue.h"
 
-#include <ctime>
+#include <chrono>
+#include <cstdio>
 #include <limits>
 
 namespace tev::devhost {
@@ -107,11 +108,17 @@ std::int64_t quantityOf(const json& item) {
 }  // namespace
 
 std::string currentUtcText() {
-  const std::time_t now = std::time(nullptr);
-  std::tm parts{};
-  gmtime_r(&now, &parts);
+  // Calendar arithmetic rather than gmtime_r, which Windows lacks.
+  using namespace std::chrono;
+  const auto now = floor<seconds>(system_clock::now());
+  const auto today = floor<days>(now);
+  const year_month_day date{today};
+  const hh_mm_ss time{now - today};
   char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
+  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ", static_cast<int>(date.year()),
+                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
+                static_cast<int>(time.seconds().count()));
   return text;
 }
 

@@ -295,12 +295,25 @@ TEST_F(DevHostProcess, ApiDescriptionComesFromThePluginsTable) {
   EXPECT_TRUE(hasResourceEvent);
 }
 
+TEST_F(DevHostProcess, ASecondHostOnATakenPortFailsInsteadOfSharingIt) {
+  ASSERT_TRUE(startWithTestPlugin(json::object())) << host_.output();
+  const std::string port = std::to_string(host_.port());
+  HostProcess second;
+  EXPECT_FALSE(second.start(
+      {"--plugin", testPluginLibrary(), "--catalogue", catalogueFile(), "--port", port}));
+  EXPECT_EQ(second.waitForExit(), 1) << second.output();
+  EXPECT_NE(second.output().find("cannot listen on 127.0.0.1:" + port), std::string::npos)
+      << second.output();
+  // Every request still reaches the first host.
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(host_.get(kReceived).status, 200);
+}
+
 TEST_F(DevHostProcess, SigtermShutsThePluginDownAndEndsCleanly) {
   ASSERT_TRUE(startWithTestPlugin(json::object(), {"--verbosity", "2"})) << host_.output();
   EXPECT_EQ(host_.get(kReceived).status, 200);
   EXPECT_EQ(host_.stop(), 0) << host_.output();
   const std::string output = host_.output();
-  EXPECT_NE(output.find("SIGTERM received"), std::string::npos);
+  EXPECT_NE(output.find(stopRequestName() + " received"), std::string::npos) << output;
   // Shutdown gave back every handler the plugin had registered.
   EXPECT_NE(output.find("handler removed for OnServiceProxyUuidEvent"), std::string::npos);
   EXPECT_NE(output.find("plugin shut down, host stopped"), std::string::npos);

@@ -44,11 +44,32 @@ std::string Answer::header(const std::string& name) const {
   return it != headers.end() ? it->second : std::string();
 }
 
-std::string widgetLibrary() { return TEV_WIDGET_LIBRARY; }
-std::string testPluginLibrary() { return TEV_TEST_PLUGIN_LIBRARY; }
-std::string fakePluginLibrary() { return TEV_FAKE_PLUGIN_LIBRARY; }
-std::string devhostProgram() { return TEV_DEVHOST; }
+namespace {
+
+std::string fromEnvironment(const char* name, const char* builtIn) {
+  const char* value = std::getenv(name);
+  return value != nullptr && *value != '\0' ? value : builtIn;
+}
+
+}  // namespace
+
+std::string widgetLibrary() { return fromEnvironment("TEV_WIDGET_LIBRARY", TEV_WIDGET_LIBRARY); }
+std::string testPluginLibrary() {
+  return fromEnvironment("TEV_TEST_PLUGIN_LIBRARY", TEV_TEST_PLUGIN_LIBRARY);
+}
+std::string fakePluginLibrary() {
+  return fromEnvironment("TEV_FAKE_PLUGIN_LIBRARY", TEV_FAKE_PLUGIN_LIBRARY);
+}
+std::string devhostProgram() { return fromEnvironment("TEV_DEVHOST", TEV_DEVHOST); }
+std::string devhostLauncher() { return fromEnvironment("TEV_DEVHOST_LAUNCHER", ""); }
 std::string catalogueFile() { return TEV_CATALOGUE; }
+
+bool windowsHost() {
+  const std::string program = devhostProgram();
+  return program.size() > 4 && program.compare(program.size() - 4, 4, ".exe") == 0;
+}
+
+std::string stopRequestName() { return windowsHost() ? "Ctrl-C" : "SIGTERM"; }
 
 int unusedPort() {
   const int fd = socket(AF_INET, SOCK_STREAM, 0);
@@ -83,7 +104,9 @@ bool HostProcess::start(std::vector<std::string> arguments, std::chrono::millise
   bool hasPort = false;
   for (const std::string& argument : arguments)
     hasPort = hasPort || argument.rfind("--port", 0) == 0;
-  std::vector<std::string> words = {devhostProgram()};
+  std::vector<std::string> words;
+  if (!devhostLauncher().empty()) words.push_back(devhostLauncher());
+  words.push_back(devhostProgram());
   if (!hasPort) words.insert(words.end(), {"--port", "0"});
   words.insert(words.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv;
@@ -147,7 +170,7 @@ int HostProcess::waitForExit(std::chrono::milliseconds timeout) {
 
 int HostProcess::stop(std::chrono::milliseconds timeout) {
   if (pid_ <= 0) return exitStatus_;
-  kill(pid_, SIGTERM);
+  kill(pid_, windowsHost() ? SIGINT : SIGTERM);
   return waitForExit(timeout);
 }
 

@@ -1,6 +1,7 @@
 // The development host as a child process for the tests: started on a free port (--port 0), its
 // output going to a file that the test reads, and talked to over real HTTP with cpp-httplib.
-// Stopped with SIGTERM (or killed when the test ends first). One per test.
+// Stopped with its stop request (or killed when the test ends first). One per test. The same
+// tests run the Linux host or, under Wine, the Windows one: see devhostProgram().
 #pragma once
 
 #include <sys/types.h>
@@ -38,8 +39,8 @@ class HostProcess {
   // up within `timeout`.
   bool start(std::vector<std::string> arguments,
              std::chrono::milliseconds timeout = std::chrono::seconds(30));
-  // Sends SIGTERM and waits for the exit; returns the exit status (-1 after a timeout, when the
-  // process is killed, or for a death by signal).
+  // Sends the host's stop request (stopRequestName()) and waits for the exit; returns the exit
+  // status (-1 after a timeout, when the process is killed, or for a death by signal).
   int stop(std::chrono::milliseconds timeout = std::chrono::seconds(30));
   // Waits for an exit without signalling, as for a host that fails to start.
   int waitForExit(std::chrono::milliseconds timeout = std::chrono::seconds(30));
@@ -68,12 +69,22 @@ class HostProcess {
 };
 
 // The widget library, the runtime's test plugin, the misbehaving plugin of these tests and the
-// host, as built with the tests.
+// host, as built with the tests. Each can be replaced through the environment variable of the
+// same name (TEV_WIDGET_LIBRARY, TEV_TEST_PLUGIN_LIBRARY, TEV_FAKE_PLUGIN_LIBRARY, TEV_DEVHOST),
+// and TEV_DEVHOST_LAUNCHER names a program that runs the host (Wine's, for devhost.exe and its
+// DLLs from a Windows build).
 std::string widgetLibrary();
 std::string testPluginLibrary();
 std::string fakePluginLibrary();
 std::string devhostProgram();
+std::string devhostLauncher();
 std::string catalogueFile();
+
+// True when the host under test is a Windows program.
+bool windowsHost();
+// What the host prints as the cause of its stop after stop(): "SIGTERM" from the Linux host,
+// "Ctrl-C" from the Windows one, whose console gets Wine's translation of SIGINT.
+std::string stopRequestName();
 
 // A free TCP port on 127.0.0.1 (bound and released again), for a store that is not there.
 int unusedPort();
