@@ -186,6 +186,7 @@ TEST(OpenApiDocument, NamesTheProductVersionTheServerAndResolvesEveryReference) 
   EXPECT_EQ(document["openapi"], "3.1.0");
   EXPECT_EQ(document["info"]["version"], "2.5.1");
   EXPECT_EQ(document["servers"][0]["url"], "http://127.0.0.1:8400");
+  EXPECT_EQ(document["security"], json::array());  // callers need no credentials
   // The custom method cannot be an operation; the document says so instead of dropping it.
   EXPECT_NE(document["info"]["description"].get<std::string>().find("PURGE /items"),
             std::string::npos);

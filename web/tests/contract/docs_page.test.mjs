@@ -28,6 +28,8 @@ after(async () => {
 
 test("Try it out calls the live host", { skip: !haveBrowser && `no browser at ${executablePath}` }, async () => {
   const page = await browser.newPage({ viewport: { width: 1280, height: 900 } });
+  // Generous: the machine running the tests may be busy building.
+  page.setDefaultTimeout(90000);
   const problems = [];
   page.on("console", (message) => {
     if (message.type() === "error") problems.push(`console: ${message.text()}`);
