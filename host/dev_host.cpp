@@ -264,6 +264,9 @@ void DevHost::printWelcome() {
   text += "\ncontrol API: " + base + kControlPrefix +
           "/ (resources, events, api, openapi.json, status, memory, store/fault)";
   text += "\nAPI docs: " + base + "/docs/ (web files from " + options_.webRoot + ")";
+  if (!web_.hasPackage("swagger-ui-dist")) {
+    text += "\n  (its npm packages are missing: run scripts/setup browser)";
+  }
   text += "\nstore: " + storeUrl_ + (store_ != nullptr ? " (embedded)" : " (external)");
   text += "\ntry:\n  curl -s " + base +
           (firstGet != nullptr ? firstGet->httpPath : "/devhost/v1/status");
