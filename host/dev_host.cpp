@@ -10,6 +10,10 @@
 #include "host/http_reply.h"
 #include "host/http_server_setup.h"
 
+#ifndef TEV_PRODUCT_VERSION
+#define TEV_PRODUCT_VERSION "0.0.0"
+#endif
+
 namespace tev::devhost {
 namespace {
 
@@ -82,7 +86,8 @@ DevHost::DevHost(HostOptions options)
       log_(options_.verbosity),
       external_(ExternalSettings{options_.connectTimeoutMs, options_.timeoutMs}),
       events_(gate_, log_),
-      hostApi_(log_, gate_, events_, resources_, external_) {}
+      hostApi_(log_, gate_, events_, resources_, external_),
+      web_(options_.webRoot) {}
 
 DevHost::~DevHost() { stop(); }
 
@@ -216,6 +221,7 @@ bool DevHost::startLocalApi(std::string& error) {
   info.storeUrl = storeUrl_;
   info.embeddedStore = store_ != nullptr;
   info.localUrl = "http://127.0.0.1:" + std::to_string(port_) + "/";
+  info.productVersion = TEV_PRODUCT_VERSION;
   control_ = std::make_unique<ControlApi>(resources_, events_, hostApi_, plugin_, store_.get(),
                                           std::move(info));
   listenInBackground(*server_, serverThread_);
@@ -256,7 +262,11 @@ void DevHost::printWelcome() {
     hasValidate = hasValidate || route.httpPath == kValidatePath;
   }
   text += "\ncontrol API: " + base + kControlPrefix +
-          "/ (resources, events, api, status, memory, store/fault)";
+          "/ (resources, events, api, openapi.json, status, memory, store/fault)";
+  text += "\nAPI docs: " + base + "/docs/ (web files from " + options_.webRoot + ")";
+  if (!web_.hasPackage("swagger-ui-dist")) {
+    text += "\n  (its npm packages are missing: run scripts/setup browser)";
+  }
   text += "\nstore: " + storeUrl_ + (store_ != nullptr ? " (embedded)" : " (external)");
   text += "\ntry:\n  curl -s " + base +
           (firstGet != nullptr ? firstGet->httpPath : "/devhost/v1/status");
@@ -306,10 +316,15 @@ void DevHost::serve(const httplib::Request& request, httplib::Response& response
       write(response, HttpReply::error(404, "The control API is under " + std::string(prefix)));
       return;
     }
-    write(response, control_->handle(request.method, path.substr(prefix.size()), request.body));
+    write(response, control_->handle(request.method, path.substr(prefix.size()), request.body,
+                                     request.get_header_value("Host")));
     return;
   }
   if (servePlugin(request, response, path)) return;
+  if (std::optional<HttpReply> file = web_.serve(request.method, path)) {
+    write(response, *file);
+    return;
+  }
   const bool get = request.method == "GET" || request.method == "HEAD";
   if (get) {
     if (std::optional<json> value = resources_.get(path)) {

@@ -22,6 +22,7 @@
 #include "host/resource_store.h"
 #include "host/store/store_catalogue.h"
 #include "host/store/store_service.h"
+#include "host/web_files.h"
 
 namespace httplib {
 class Server;
@@ -84,6 +85,7 @@ class DevHost {
   HostConnection connection_{};
   EndpointTable endpoints_;
   std::unique_ptr<ControlApi> control_;
+  WebFiles web_;
   std::unique_ptr<httplib::Server> server_;
   std::thread serverThread_;
   int port_ = 0;
