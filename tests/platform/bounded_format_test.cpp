@@ -35,6 +35,18 @@ TEST(BoundedFormat, ZeroSizeWritesNothing) {
   EXPECT_EQ(buffer[0], 'x');
 }
 
+// A failure of the C library's formatter is not a truncation: the caller gets an empty text and
+// a result that says which, never what an earlier call left in the buffer.
+TEST(BoundedFormat, AFormatterFailureIsReportedApartFromTruncation) {
+  char buffer[32];
+  std::memset(buffer, 'z', sizeof buffer);
+  // A width beyond what the formatter can count.
+  EXPECT_EQ(format(buffer, sizeof buffer, "%3000000000d", 5), kBoundedFormatFailed);
+  EXPECT_STREQ(buffer, "");
+  EXPECT_EQ(format(buffer, 4, "%s", "abcdef"), kBoundedFormatTruncated);
+  EXPECT_STREQ(buffer, "abc");
+}
+
 TEST(BoundedFormat, SameTextOnEveryTarget) {
   char buffer[64];
   ASSERT_GT(
