@@ -16,7 +16,7 @@ namespace {
 // of an update.
 constexpr int kThreads = 8;
 constexpr int kRounds = 8;
-constexpr int kPairsPerThread = 20000;
+constexpr int kPairsPerThread = 10000;
 constexpr std::size_t kBlock = 400;
 
 TEST(AllocationCountersConcurrency, ThePeakNeverExceedsWhatWasLiveAtOnce) {
