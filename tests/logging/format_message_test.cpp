@@ -168,8 +168,10 @@ TEST(FormatInto, AFormatterFailureKeepsWhatWasWrittenSoFar) {
   const void* arguments[] = {&number, &number};
   EXPECT_EQ(formatInto(buffer, sizeof buffer, "a%1b%2c", kinds, arguments, 2), 3u);
   EXPECT_STREQ(buffer, "a1b");
-  // The same through the C library: a width it cannot count.
-  EXPECT_EQ(str(formatMessage("before %1$3000000000d after", number)), "before ");
+  // The same through the C library, where it refuses a width it cannot count (glibc does; MinGW's
+  // formatter reads less of it): never the rest of the buffer.
+  const std::string text = str(formatMessage("before %1$3000000000d after", number));
+  EXPECT_TRUE(text == "before " || text == "before 1 after") << text.size() << " " << text;
 }
 
 TEST(FormatInto, AlwaysTerminatesAndCountsCharacters) {
