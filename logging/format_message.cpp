@@ -244,10 +244,13 @@ std::size_t formatInto(char* buffer, std::size_t size, const char* templateText,
     call.specLength = spec.length;
     call.argument = arguments[argument - 1];
     const int result = kinds[argument - 1]->render(call);
-    if (result < 0) {
+    if (result == platform::kBoundedFormatTruncated) {
       position = size - 1;  // truncated: the whole room is used
       break;
     }
+    // Any other negative result is a failure of the C library's formatter: its output is not
+    // text, so the result ends with what was written before this placeholder.
+    if (result < 0) break;
     position += static_cast<std::size_t>(result);
   }
   if (position > size - 1) position = size - 1;

@@ -12,6 +12,7 @@
 
 #include "logging/plugin_api_version.h"
 #include "platform/allocator.h"
+#include "platform/bounded_format.h"
 
 namespace tev {
 
@@ -32,8 +33,9 @@ struct FormatCall {
 };
 
 // How one argument type formats: `render` finalises the conversion and writes the text,
-// returning the printf result (negative on truncation); `toInt` reads the argument as a '*'
-// width or precision, meaningful only where `usableAsInt`.
+// returning the bounded formatter's result (the length written, kBoundedFormatTruncated when the
+// room is full, kBoundedFormatFailed when nothing it wrote counts); `toInt` reads the argument as
+// a '*' width or precision, meaningful only where `usableAsInt`.
 struct FormatArgKind {
   int (*render)(FormatCall& call);
   std::int32_t (*toInt)(const void* argument);
@@ -65,14 +67,62 @@ extern const FormatArgKind kStringPair;
 template <typename T>
 inline constexpr bool kAlwaysFalse = false;
 
+// bool, 8- and 16-bit integers (other than char) and enumerations narrower than 32 bits: their
+// kinds read 32 bits, so formatMessage widens them to a 32-bit copy first.
+template <typename T>
+constexpr bool isNarrowInteger() {
+  if constexpr (std::is_same_v<T, char>) {
+    return false;
+  } else if constexpr (std::is_integral_v<T> || std::is_enum_v<T>) {
+    return sizeof(T) < 4;
+  } else {
+    return false;
+  }
+}
+
+template <typename T>
+constexpr bool isSignedInteger() {
+  if constexpr (std::is_enum_v<T>) {
+    return std::is_signed_v<std::underlying_type_t<T>>;
+  } else {
+    return std::is_signed_v<T>;
+  }
+}
+
+// One argument as the formatter reads it: by address, or a widened copy for a narrow integer.
+template <typename T, bool = isNarrowInteger<std::remove_cv_t<T>>()>
+class FormatOperand {
+ public:
+  using Kind = T;
+  explicit FormatOperand(const T& value) : address_(&value) {}
+  const void* address() const { return address_; }
+
+ private:
+  const void* address_;
+};
+
+template <typename T>
+class FormatOperand<T, true> {
+ public:
+  using Kind =
+      std::conditional_t<isSignedInteger<std::remove_cv_t<T>>(), std::int32_t, std::uint32_t>;
+  explicit FormatOperand(const T& value) : value_(static_cast<Kind>(value)) {}
+  const void* address() const { return &value_; }
+
+ private:
+  Kind value_;
+};
+
 }  // namespace format_internal
 
-// The kind of a C++ argument type. Integers of any width map by size and signedness, so `long`
-// formats alike on both targets; `char` is the character kind.
+// The kind of a C++ argument type. Integers of 32 and 64 bits map by size and signedness, so
+// `long` formats alike on both targets; `char` is the character kind. Narrower integers have no
+// kind of their own: formatMessage widens them first.
 template <typename T>
 const FormatArgKind& formatArgKindOf() {
   using U = std::remove_cv_t<T>;
   using namespace format_internal;
+  static_assert(!isNarrowInteger<U>(), "narrow integers are widened to 32 bits first");
   if constexpr (std::is_same_v<U, char>) {
     return kCharacter;
   } else if constexpr (std::is_integral_v<U>) {
@@ -82,7 +132,7 @@ const FormatArgKind& formatArgKindOf() {
       return std::is_signed_v<U> ? kSigned32 : kUnsigned32;
     }
   } else if constexpr (std::is_enum_v<U>) {
-    static_assert(sizeof(U) <= 4, "enumerations format as 32-bit integers");
+    static_assert(sizeof(U) == 4, "enumerations format as 32-bit integers");
     return std::is_signed_v<std::underlying_type_t<U>> ? kSigned32 : kUnsigned32;
   } else if constexpr (std::is_same_v<U, double>) {
     return kDouble;
@@ -106,19 +156,31 @@ const FormatArgKind& formatArgKindOf() {
   }
 }
 
-// Fills `templateText` from the arguments (each taken by reference) into an owned string.
+namespace format_internal {
+
+template <typename... Operands>
+String formatOperands(const char* templateText, const Operands&... operands) {
+  char buffer[kMessageBufferSize];
+  const FormatArgKind* kinds[] = {&formatArgKindOf<typename Operands::Kind>()...};
+  const void* arguments[] = {operands.address()...};
+  const std::size_t length =
+      formatInto(buffer, sizeof buffer, templateText, kinds, arguments, sizeof...(Operands));
+  return String(buffer, length);
+}
+
+}  // namespace format_internal
+
+// Fills `templateText` from the arguments (each taken by reference; narrow integers by value)
+// into an owned string.
 template <typename... Args>
 String formatMessage(const char* templateText, const Args&... args) {
-  char buffer[kMessageBufferSize];
   if constexpr (sizeof...(Args) == 0) {
+    char buffer[kMessageBufferSize];
     const std::size_t length = formatInto(buffer, sizeof buffer, templateText, nullptr, nullptr, 0);
     return String(buffer, length);
   } else {
-    const FormatArgKind* kinds[] = {&formatArgKindOf<Args>()...};
-    const void* arguments[] = {static_cast<const void*>(&args)...};
-    const std::size_t length =
-        formatInto(buffer, sizeof buffer, templateText, kinds, arguments, sizeof...(Args));
-    return String(buffer, length);
+    return format_internal::formatOperands(templateText,
+                                           format_internal::FormatOperand<Args>(args)...);
   }
 }
 

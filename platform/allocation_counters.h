@@ -1,6 +1,6 @@
 // The allocation accounting behind the counting hooks. Counters are process-wide and updated
 // with atomic 64-bit operations from any thread; the peak and its live-block count are each
-// consistent but not a consistent pair.
+// consistent but not a consistent pair, and neither ever exceeds what was allocated.
 #pragma once
 
 #include <atomic>
@@ -16,6 +16,13 @@ struct AllocationCounters {
   std::atomic<std::uint64_t> allocations{0};
   std::atomic<std::uint64_t> bytesFreed{0};
   std::atomic<std::uint64_t> frees{0};
+  // Bytes in use and live blocks (allocations minus frees) as running totals, from which the
+  // peak is taken. Signed: a block freed here that was allocated elsewhere may take them below 0.
+  std::atomic<std::int64_t> bytesInUse{0};
+  std::atomic<std::int64_t> blocksInUse{0};
+  // For tests that force an interleaving: when set, called by every counting function while it
+  // updates the peak, after it has read what is in use and before it compares that with the peak.
+  void (*peakUpdateHookForTesting)(AllocationCounters& counters) = nullptr;
 };
 
 // A plain copy of the counters, each read atomically, in the order the host's record uses.

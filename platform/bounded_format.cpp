@@ -12,11 +12,13 @@ int boundedFormat(char* buffer, std::size_t size, const char* format, std::va_li
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
   const int needed = std::vsnprintf(buffer, size, format, args);
 #pragma GCC diagnostic pop
+  // A failure is not a truncation: what the formatter left in the buffer is not a prefix of
+  // anything, so the caller gets the empty text and a result that says so.
   if (needed < 0) {
     buffer[0] = '\0';
-    return -1;
+    return kBoundedFormatFailed;
   }
-  if (static_cast<std::size_t>(needed) >= size) return -1;
+  if (static_cast<std::size_t>(needed) >= size) return kBoundedFormatTruncated;
   return needed;
 }
 

@@ -20,7 +20,11 @@ struct Anchor {
   std::atomic<const void*> table;
 };
 
+std::atomic<bool> gRefusePins{false};
+
 }  // namespace
+
+void refuseModulePinsForTesting(bool refuse) { gRefusePins.store(refuse); }
 }  // namespace tev::platform
 
 #if defined(__ELF__)
@@ -84,42 +88,76 @@ const void* tableInNotes(const unsigned char* notes, std::size_t size) {
   return nullptr;
 }
 
-int visitModule(dl_phdr_info* info, std::size_t, void* found) {
+// A published table and the module whose anchor holds it. The name is copied while the loader
+// still lists the module: the loader's own copy goes when the module unloads.
+struct FoundTable {
+  const void* table = nullptr;
+  bool mainProgram = false;
+  bool nameFits = false;
+  char name[4096] = {};
+};
+
+int visitModule(dl_phdr_info* info, std::size_t, void* data) {
+  auto& found = *static_cast<FoundTable*>(data);
   for (int i = 0; i < info->dlpi_phnum; ++i) {
     const ElfW(Phdr)& header = info->dlpi_phdr[i];
     if (header.p_type != PT_NOTE) continue;
     const auto* notes = reinterpret_cast<const unsigned char*>(info->dlpi_addr + header.p_vaddr);
     if (const void* table = tableInNotes(notes, header.p_memsz)) {
-      *static_cast<const void**>(found) = table;
+      found.table = table;
+      // The loader lists the main program first, with an empty name.
+      const char* name = info->dlpi_name != nullptr ? info->dlpi_name : "";
+      found.mainProgram = name[0] == '\0';
+      const std::size_t length = std::strlen(name);
+      found.nameFits = length < sizeof found.name;
+      if (found.nameFits) std::memcpy(found.name, name, length + 1);
       return 1;
     }
   }
   return 0;
 }
 
-void pinModuleContaining(const void* address) {
-  Dl_info module{};
-  if (dladdr(address, &module) == 0 || module.dli_fname == nullptr) return;
-  // RTLD_NOLOAD only finds the loaded module; RTLD_NODELETE keeps it for the process's life. The
-  // main program is never unloaded and may not be found by name, which is harmless.
-  (void)dlopen(module.dli_fname, RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE);
+// Makes sure the module stays loaded until the process ends; false when that cannot be had. The
+// main program is never unloaded. RTLD_NOLOAD only finds a module that is still loaded, and
+// RTLD_NODELETE keeps it for the process's life.
+bool pinModule(const FoundTable& found) {
+  if (found.mainProgram) return true;
+  if (gRefusePins.load() || !found.nameFits) return false;
+  return dlopen(found.name, RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE) != nullptr;
 }
+
+// How often a module looks again when the publisher it found could not be pinned (it may have
+// been unloading) before it settles for a log of its own.
+constexpr int kAttempts = 3;
 
 }  // namespace
 
 const void* shareProcessWideTable(const void* candidate) {
-  // The standard-error stream's lock is a recursive lock that every module reaches, since the C
-  // library is loaded once per process; it makes search-then-publish one step between modules.
-  flockfile(stderr);
-  const void* found = nullptr;
-  dl_iterate_phdr(&visitModule, &found);
-  if (found == nullptr) {
-    tev_process_table_anchor.table.store(candidate, std::memory_order_release);
-    found = candidate;
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    // The standard-error stream's lock is a recursive lock that every module reaches, since the C
+    // library is loaded once per process; it makes search-then-publish one step between modules.
+    // The pin is taken outside it: dlopen waits for the loader's lock, which a thread running
+    // module constructors holds while it may wait for this one.
+    FoundTable found;
+    flockfile(stderr);
+    dl_iterate_phdr(&visitModule, &found);
+    if (found.table == nullptr) {
+      tev_process_table_anchor.table.store(candidate, std::memory_order_release);
+      found.table = candidate;
+    }
+    funlockfile(stderr);
+    if (found.table == candidate) return candidate;
+    // Pinned first, adopted after: a table whose module cannot be pinned might be unmapped under
+    // this module at any time. The search is repeated once the pin holds, so the table adopted
+    // is the one the pinned module still publishes.
+    if (!pinModule(found)) continue;
+    FoundTable again;
+    flockfile(stderr);
+    dl_iterate_phdr(&visitModule, &again);
+    funlockfile(stderr);
+    if (again.table == found.table) return found.table;
   }
-  funlockfile(stderr);
-  if (found != candidate) pinModuleContaining(found);
-  return found;
+  return candidate;
 }
 
 }  // namespace tev::platform

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <atomic>
+
 namespace tev::platform {
 namespace {
 
@@ -43,13 +45,30 @@ void objectName(wchar_t (&name)[48]) {
   name[length] = L'\0';
 }
 
-void pinModuleContaining(const void* address) {
+std::atomic<bool> gRefusePins{false};
+
+// Makes sure the module holding `address` stays loaded until the process ends; false when that
+// cannot be had (the module is gone, or the system refuses). The main program is never unloaded.
+bool pinModuleContaining(const void* address) {
   HMODULE module = nullptr;
-  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
-                     static_cast<LPCWSTR>(address), &module);
+  if (GetModuleHandleExW(
+          GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+          static_cast<LPCWSTR>(address), &module) &&
+      module == GetModuleHandleW(nullptr)) {
+    return true;
+  }
+  if (gRefusePins.load()) return false;
+  return GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                            static_cast<LPCWSTR>(address), &module) != FALSE;
 }
 
+// How often a module looks again when the publisher it found could not be pinned (it may have
+// been unloading) before it settles for a log of its own.
+constexpr int kAttempts = 3;
+
 }  // namespace
+
+void refuseModulePinsForTesting(bool refuse) { gRefusePins.store(refuse); }
 
 const void* shareProcessWideTable(const void* candidate) {
   wchar_t name[48];
@@ -64,8 +83,20 @@ const void* shareProcessWideTable(const void* candidate) {
     return candidate;
   }
   // Every view of the object maps the same page, so the exchange decides between modules.
-  void* const previous =
-      InterlockedCompareExchangePointer(&slot->table, const_cast<void*>(candidate), nullptr);
+  void* previous = nullptr;
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    previous =
+        InterlockedCompareExchangePointer(&slot->table, const_cast<void*>(candidate), nullptr);
+    if (previous == nullptr || previous == candidate) break;
+    // Pinned first, adopted after, and only while the pinned module still publishes the table:
+    // a module that cannot be pinned might unload and take the table with it.
+    if (pinModuleContaining(previous) &&
+        InterlockedCompareExchangePointer(&slot->table, nullptr, nullptr) == previous) {
+      UnmapViewOfFile(slot);
+      CloseHandle(mapping);
+      return previous;
+    }
+  }
   if (previous == nullptr || previous == candidate) {
     // The publisher keeps its handle open: the object lives as long as the published table.
     if (gPublication.slot == nullptr) {
@@ -78,10 +109,10 @@ const void* shareProcessWideTable(const void* candidate) {
     }
     return candidate;
   }
+  // Another module's table that could not be pinned: this module keeps a log of its own.
   UnmapViewOfFile(slot);
   CloseHandle(mapping);
-  pinModuleContaining(previous);
-  return previous;
+  return candidate;
 }
 
 }  // namespace tev::platform

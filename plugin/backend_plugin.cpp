@@ -80,6 +80,20 @@ void BackendPlugin::routeLogToHost() {
   const LogApi& log = logReference_.api();
   // Another instance in this process got there first; its target already serves everyone.
   if (log.findTarget("PluginLogTarget") != nullptr) return;
+  // The host's target is created and registered before anything else changes: when it cannot
+  // be, Initialize fails with the built-in targets, level and suppressed groups as they were,
+  // rather than leaving the process with nothing to log to.
+  UniquePtr<PluginLogTarget> target = makeUnique<PluginLogTarget>(connection_.api);
+  if (!target) throw std::bad_alloc();
+  LogTargetConfig config;
+  config.level = kLogLevelOkay;
+  config.includeMask = 0;
+  config.excludeMask = 0;
+  config.pattern = kDefaultLogPattern;
+  target->configure(config);
+  // The log drops a registration it has no memory for.
+  if (log.findTarget("PluginLogTarget") != target->targetInterface()) throw std::bad_alloc();
+  logTarget_ = std::move(target);
   for (LogTargetInterface* builtin :
        {log.stdOutTarget(), log.stdErrTarget(), log.debuggerTarget()}) {
     if (builtin != nullptr) builtin->unregisterTarget(builtin);
@@ -87,15 +101,6 @@ void BackendPlugin::routeLogToHost() {
   log.setLevel(kLogLevelOkay);
   log.setSuppressedGroups(static_cast<std::uint32_t>(kSuppressedGroups),
                           static_cast<std::uint32_t>(kSuppressedGroups >> 32));
-  UniquePtr<PluginLogTarget> target = makeUnique<PluginLogTarget>(connection_.api);
-  if (!target) throw std::bad_alloc();
-  logTarget_ = std::move(target);
-  LogTargetConfig config;
-  config.level = log.getLevel();
-  config.includeMask = 0;
-  config.excludeMask = 0;
-  config.pattern = kDefaultLogPattern;
-  logTarget_->configure(config);
 }
 
 void BackendPlugin::RegisterEndpoints() {}

@@ -25,6 +25,17 @@ struct Filter {
 
 Filter gFilter;
 
+// One delivery of a record in progress: the position of the next target and the end of the
+// targets that were registered when the record came. Removals during the delivery move both, so
+// no target is skipped or called twice, and targets added meanwhile wait for the next record.
+// Deliveries nest when a target logs from inside its write; the innermost is first.
+struct Delivery {
+  std::size_t next = 0;
+  std::size_t end = 0;
+  bool loggerGone = false;
+  Delivery* outer = nullptr;
+};
+
 // Built with the settings of the built-in targets; registering them is left to the creator.
 struct Logger {
   Logger() : stdErr(moduleLogApi()), stdOut(moduleLogApi()), debugger(moduleLogApi()) {
@@ -38,12 +49,31 @@ struct Logger {
   }
 
   Vector<LogTargetInterface*> targets;
+  Delivery* deliveries = nullptr;
   bool secondaryFlag = false;
   std::uint64_t warnings = 0;
   std::uint64_t errors = 0;
   StdErrLogTarget stdErr;
   StdOutLogTarget stdOut;
   DebuggerConsoleLogTarget debugger;
+};
+
+// Links a delivery into its logger for its lifetime; a logger that went meanwhile is left alone.
+class DeliveryScope {
+ public:
+  DeliveryScope(Logger& logger, Delivery& delivery) : logger_(logger), delivery_(delivery) {
+    delivery_.outer = logger_.deliveries;
+    logger_.deliveries = &delivery_;
+  }
+  ~DeliveryScope() {
+    if (!delivery_.loggerGone) logger_.deliveries = delivery_.outer;
+  }
+  DeliveryScope(const DeliveryScope&) = delete;
+  DeliveryScope& operator=(const DeliveryScope&) = delete;
+
+ private:
+  Logger& logger_;
+  Delivery& delivery_;
 };
 
 // Changed only under loggerLock(); read without it only to skip the lock on the fast path.
@@ -89,7 +119,14 @@ Logger* ensureLogger() {
 
 void removeEverywhere(Logger& logger, LogTargetInterface* target) {
   auto& list = logger.targets;
-  list.erase(std::remove(list.begin(), list.end(), target), list.end());
+  for (std::size_t i = list.size(); i-- > 0;) {
+    if (list[i] != target) continue;
+    list.erase(list.begin() + static_cast<std::ptrdiff_t>(i));
+    for (Delivery* delivery = logger.deliveries; delivery != nullptr; delivery = delivery->outer) {
+      if (i < delivery->next) --delivery->next;
+      if (i < delivery->end) --delivery->end;
+    }
+  }
 }
 
 // Call with the lock held.
@@ -101,6 +138,10 @@ void destroyLogger() {
     target->unregisterTarget(target);
     // A target whose flag was already clear leaves its entry behind; take it out regardless.
     removeEverywhere(*logger, target);
+  }
+  // A write that released the last reference ends every delivery under way.
+  for (Delivery* delivery = logger->deliveries; delivery != nullptr; delivery = delivery->outer) {
+    delivery->loggerGone = true;
   }
   // Unpublished first: the built-in targets' destructors then find no list to leave.
   gLogger.store(nullptr, std::memory_order_release);
@@ -279,12 +320,16 @@ void entryLog(std::int32_t level, std::uint32_t groupLow, std::uint32_t groupHig
   if (logger == nullptr) return;
   if (level == kLogLevelWarn) ++logger->warnings;
   if (level == kLogLevelError) ++logger->errors;
-  // By index: a target may unregister itself, or others, from inside write.
-  for (std::size_t i = 0; i < logger->targets.size(); ++i) {
-    LogTargetInterface* target = logger->targets[i];
+  // A target may unregister itself or others, or register, from inside write: the delivery's
+  // position follows the removals (see Delivery).
+  Delivery delivery;
+  delivery.end = logger->targets.size();
+  const DeliveryScope scope(*logger, delivery);
+  while (delivery.next < delivery.end) {
+    LogTargetInterface* target = logger->targets[delivery.next++];
     if (passesTarget(target, record)) target->write(target, &record);
     // A write that released the last reference took the logger with it.
-    if (gLogger.load(std::memory_order_acquire) != logger) break;
+    if (delivery.loggerGone) return;
   }
 }
 

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <string>
+
+#include "platform/bounded_format.h"
 
 namespace tev {
 namespace {
@@ -120,6 +123,55 @@ TEST(FormatMessage, OutputIsCutAt4095Characters) {
   const std::string prefix(4090, 'p');
   const String mixed = formatMessage((prefix + "%1").c_str(), "0123456789");
   EXPECT_EQ(str(mixed), prefix + "01234");
+}
+
+// bool, 8- and 16-bit integers and narrow enumerations are read at their own width.
+enum class Tiny : std::int8_t { kMinusThree = -3 };
+enum class Small : std::uint16_t { kLarge = 65000 };
+enum Plain : unsigned char { kPlainSeven = 7 };
+
+TEST(FormatMessage, NarrowArgumentsFormatByValue) {
+  const bool yes = true;
+  const bool no = false;
+  const std::int8_t minusFive = -5;
+  const std::uint8_t twoHundred = 200;
+  const signed char minusOne = -1;
+  const std::int16_t minus300 = -300;
+  const std::uint16_t big = 60000;
+  EXPECT_EQ(str(formatMessage("%1 %2 %3 %4 %5 %6 %7", yes, no, minusFive, twoHundred, minusOne,
+                              minus300, big)),
+            "1 0 -5 200 -1 -300 60000");
+  const Tiny tiny = Tiny::kMinusThree;
+  const Small small = Small::kLarge;
+  const Plain plain = kPlainSeven;
+  EXPECT_EQ(str(formatMessage("%1 %2 %3 %3$x", tiny, small, plain)), "-3 65000 7 7");
+  // A narrow value as a '*' width, and printf's own narrowing still applies.
+  const std::uint8_t width = 4;
+  EXPECT_EQ(str(formatMessage("[%1$*2$d] %3$hhu", 7, width, minus300)), "[   7] 212");
+}
+
+// A kind whose formatter fails after scribbling over the room it was given.
+const FormatArgKind kFailingKind{[](FormatCall& call) {
+                                   for (std::size_t i = 0; i + 1 < call.room; ++i) {
+                                     call.output[i] = '?';
+                                   }
+                                   return platform::kBoundedFormatFailed;
+                                 },
+                                 [](const void*) -> std::int32_t { return 0; }, false};
+
+// A failure of the formatter ends the output there; what was written before it is the result.
+TEST(FormatInto, AFormatterFailureKeepsWhatWasWrittenSoFar) {
+  char buffer[64];
+  std::memset(buffer, 'z', sizeof buffer);
+  const int number = 1;
+  const FormatArgKind* kinds[] = {&formatArgKindOf<int>(), &kFailingKind};
+  const void* arguments[] = {&number, &number};
+  EXPECT_EQ(formatInto(buffer, sizeof buffer, "a%1b%2c", kinds, arguments, 2), 3u);
+  EXPECT_STREQ(buffer, "a1b");
+  // The same through the C library, where it refuses a width it cannot count (glibc does; MinGW's
+  // formatter reads less of it): never the rest of the buffer.
+  const std::string text = str(formatMessage("before %1$3000000000d after", number));
+  EXPECT_TRUE(text == "before " || text == "before 1 after") << text.size() << " " << text;
 }
 
 TEST(FormatInto, AlwaysTerminatesAndCountsCharacters) {

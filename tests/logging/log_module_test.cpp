@@ -26,6 +26,7 @@ struct Probe {
     registerTarget = find<void (*)()>("tevProbeRegisterTarget");
     targetCount = find<int (*)()>("tevProbeTargetCount");
     destroyTarget = find<void (*)()>("tevProbeDestroyTarget");
+    refusePins = find<void (*)()>("tevProbeRefusePins");
   }
   ~Probe() { platform::closeSharedLibrary(library); }
 
@@ -35,7 +36,7 @@ struct Probe {
   }
   bool loaded() const {
     return library != nullptr && api && ownApi && log && group && registerTarget && targetCount &&
-           destroyTarget;
+           destroyTarget && refusePins;
   }
 
   void* library;
@@ -46,6 +47,7 @@ struct Probe {
   void (*registerTarget)() = nullptr;
   int (*targetCount)() = nullptr;
   void (*destroyTarget)() = nullptr;
+  void (*refusePins)() = nullptr;
 };
 
 // Runs first in the process (on the native presets each test has a process of its own): nothing
@@ -104,6 +106,29 @@ TEST(SharedLog, TheLogOutlivesTheModuleThatCreatedIt) {
   logMessage(kLogLevelWarn, 0, 0, "still here");
   EXPECT_THAT(here.messages(), ElementsAre("still here"));
   EXPECT_EQ(api.version(), 1);
+}
+
+// A module may adopt another's table only once that module is pinned: when the pin fails, the
+// table could go with its module, so the module keeps a log of its own instead.
+TEST(SharedLog, AModuleThatCannotPinThePublisherKeepsItsOwnLog) {
+  Probe a(TEV_LOG_PROBE_A);
+  ASSERT_TRUE(a.loaded());
+  const void* published = a.api();
+  Probe b(TEV_LOG_PROBE_B);
+  ASSERT_TRUE(b.loaded());
+  b.refusePins();
+  EXPECT_EQ(b.api(), b.ownApi());
+  EXPECT_NE(b.api(), published);
+  EXPECT_EQ(a.api(), published);
+}
+
+// The main program never unloads, so a table it published is adopted without a pin.
+TEST(SharedLog, TheMainProgramsTableNeedsNoPin) {
+  const void* mine = &logApi();
+  Probe a(TEV_LOG_PROBE_A);
+  ASSERT_TRUE(a.loaded());
+  a.refusePins();
+  EXPECT_EQ(a.api(), mine);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "logging/log_message.h"
 #include "logging/log_target.h"
 #include "platform/allocator.h"
+#include "platform/process_wide_table.h"
 
 namespace {
 
@@ -36,6 +37,9 @@ extern "C" {
 // The table this module's logApi() settled on, and the module's own one.
 const void* tevProbeLogApi() { return &tev::logApi(); }
 const void* tevProbeOwnLogApi() { return &tev::log_internal::moduleLogApi(); }
+
+// From now on this module cannot pin another one; call it before the module's first log use.
+void tevProbeRefusePins() { tev::platform::refuseModulePinsForTesting(true); }
 
 void tevProbeLog(const char* text) {
   tev::logMessage(tev::kLogLevelWarn, static_cast<std::uint32_t>(tev::kLogGroupTst), 0, "%s", text);

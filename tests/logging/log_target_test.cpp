@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <functional>
 #include <string>
+#include <utility>
 
 #include "logging/console_log_targets.h"
 #include "logging/log_api.h"
@@ -249,6 +251,97 @@ TEST_F(LogTargets, ThePluginCanReplaceTheBuiltInTargets) {
   logMessage(kLogLevelError, low(kLogGroupDbg), 0, "to the host only");
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
   EXPECT_THAT(host.messages(), ElementsAre("to the host only"));
+}
+
+// Runs an action from inside its own write, once per record, then counts what it received.
+class ActingTarget final : public LogTarget {
+ public:
+  explicit ActingTarget(std::function<void()> action = {}) : action_(std::move(action)) {
+    enableWriteEntry();
+    setLevel(kLogLevelOkay);
+  }
+  ~ActingTarget() override { detach(); }
+  bool write(const LogRecord&) override {
+    ++writes;
+    if (action_) action_();
+    return true;
+  }
+  void setAction(std::function<void()> action) { action_ = std::move(action); }
+  int writes = 0;
+
+ private:
+  std::function<void()> action_;
+};
+
+// Whatever a target does to the list from inside its write, every target still registered when
+// its turn comes receives the record exactly once, and one removed before its turn is not called.
+TEST_F(LogTargets, ChangesToTheListDuringAWriteCostNoOtherTargetItsRecord) {
+  {
+    // A target leaving by itself.
+    ActingTarget leaver;
+    ActingTarget next;
+    leaver.setAction([&leaver] { leaver.unregister(); });
+    leaver.registerTarget();
+    next.registerTarget();
+    logMessage(kLogLevelWarn, 0, 0, "first");
+    logMessage(kLogLevelWarn, 0, 0, "second");
+    EXPECT_EQ(leaver.writes, 1);
+    EXPECT_EQ(next.writes, 2);
+  }
+  {
+    // A target removing an earlier one.
+    ActingTarget earlier;
+    ActingTarget remover;
+    ActingTarget last;
+    remover.setAction([&earlier] { earlier.unregister(); });
+    earlier.registerTarget();
+    remover.registerTarget();
+    last.registerTarget();
+    logMessage(kLogLevelWarn, 0, 0, "one");
+    EXPECT_EQ(earlier.writes, 1);
+    EXPECT_EQ(remover.writes, 1);
+    EXPECT_EQ(last.writes, 1);
+  }
+  {
+    // A target removing and destroying a later one: that one is not called (under ASan a call
+    // would show as a use after free).
+    auto* doomed = new ActingTarget();
+    ActingTarget killer([&doomed] {
+      delete doomed;
+      doomed = nullptr;
+    });
+    ActingTarget after;
+    killer.registerTarget();
+    doomed->registerTarget();
+    after.registerTarget();
+    logMessage(kLogLevelWarn, 0, 0, "one");
+    EXPECT_EQ(doomed, nullptr);
+    EXPECT_EQ(killer.writes, 1);
+    EXPECT_EQ(after.writes, 1);
+  }
+  {
+    // A target re-registering itself (as configure does) goes to the end of the list, but this
+    // record has already reached it; the target after it still gets the record.
+    ActingTarget reconfigured;
+    ActingTarget next;
+    int rounds = 0;
+    reconfigured.setAction([&] {
+      if (++rounds > 3) return;  // bounded, so a faulty log shows a count rather than a hang
+      reconfigured.configure(LogTargetConfig{kLogLevelOkay, 0, 0, kDefaultLogPattern});
+    });
+    reconfigured.registerTarget();
+    next.registerTarget();
+    logMessage(kLogLevelWarn, 0, 0, "once");
+    EXPECT_EQ(reconfigured.writes, 1);
+    EXPECT_EQ(next.writes, 1);
+    // A target added during a write waits for the next record.
+    ActingTarget latecomer;
+    next.setAction([&latecomer] { latecomer.registerTarget(); });
+    logMessage(kLogLevelWarn, 0, 0, "twice");
+    EXPECT_EQ(latecomer.writes, 0);
+    logMessage(kLogLevelWarn, 0, 0, "thrice");
+    EXPECT_EQ(latecomer.writes, 1);
+  }
 }
 
 }  // namespace

@@ -42,16 +42,22 @@ TEST(AllocationCounters, FailedAllocationCountsOneOfZeroBytes) {
 
 TEST(AllocationCounters, ReallocateMovesBytesBetweenCounters) {
   AllocationCounters c;
-  void* block = countingReallocate(nullptr, 16, &c);  // like allocate, plus a free of nothing
+  void* block = countingReallocate(nullptr, 16, &c);  // an allocation, and no free
   ASSERT_NE(block, nullptr);
+  EXPECT_EQ(c.frees.load(), 0u);
+  EXPECT_EQ(snapshot(c).liveBlocks(), 1u);
+  EXPECT_EQ(snapshot(c).liveBlocksAtPeak, 1u);
   block = countingReallocate(block, 4000, &c);
   ASSERT_NE(block, nullptr);
+  EXPECT_EQ(snapshot(c).liveBlocks(), 1u);
   countingFree(block, &c);
   const AllocationSnapshot s = snapshot(c);
   EXPECT_EQ(s.allocations, 2u);
-  EXPECT_EQ(s.frees, 3u);
+  EXPECT_EQ(s.frees, 2u);
+  EXPECT_EQ(s.liveBlocks(), 0u);
   EXPECT_EQ(s.bytesAllocated, s.bytesFreed);
   EXPECT_GE(s.peakBytesInUse, 4000u);
+  EXPECT_EQ(s.liveBlocksAtPeak, 1u);
 }
 
 TEST(AllocationCounters, FailedReallocateKeepsTheOldBlockCounted) {

@@ -35,6 +35,23 @@ TEST(BoundedFormat, ZeroSizeWritesNothing) {
   EXPECT_EQ(buffer[0], 'x');
 }
 
+// A failure of the C library's formatter is not a truncation: the caller gets an empty text and
+// a result that says which, never what an earlier call left in the buffer.
+TEST(BoundedFormat, AFormatterFailureIsReportedApartFromTruncation) {
+  char buffer[32];
+  std::memset(buffer, 'z', sizeof buffer);
+  // A width beyond what the formatter can count: glibc refuses it, MinGW's formatter reads less.
+  const int result = format(buffer, sizeof buffer, "%3000000000d", 5);
+  if (result < 0) {
+    EXPECT_EQ(result, kBoundedFormatFailed);
+    EXPECT_STREQ(buffer, "");
+  } else {
+    EXPECT_EQ(static_cast<std::size_t>(result), std::strlen(buffer));
+  }
+  EXPECT_EQ(format(buffer, 4, "%s", "abcdef"), kBoundedFormatTruncated);
+  EXPECT_STREQ(buffer, "abc");
+}
+
 TEST(BoundedFormat, SameTextOnEveryTarget) {
   char buffer[64];
   ASSERT_GT(

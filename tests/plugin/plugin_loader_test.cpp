@@ -7,6 +7,8 @@
 #include "binding/binding_conversion.h"
 #include "binding/binding_page_pool.h"
 #include "binding/binding_property.h"
+#include "logging/log_api.h"
+#include "logging/log_record.h"
 #include "platform/allocation_counters.h"
 #include "platform/allocator_hooks.h"
 #include "plugin/backend_plugin.h"
@@ -146,6 +148,35 @@ TEST(Loader, RunningOutOfMemoryLeavesTheDescriptorUnfilledAndNothingBehind) {
     const AllocationSnapshot after = snapshot(processAllocationCounters());
     EXPECT_EQ(after.bytesInUse(), before.bytesInUse()) << "allocation " << failing;
   }
+}
+
+// When the plugin's log target cannot be created, Initialize fails and the process keeps the
+// targets, level and suppressed groups it had: it is never left with nothing to log to.
+TEST(Initialize, ATargetThatCannotBeCreatedLeavesTheLogAsItWas) {
+  LoadedPlugin loaded("tev-purchase-widget");
+  ASSERT_NE(loaded.plugin, nullptr);
+  const LogApi& log = logApi();
+  const LogReference reference;
+  // The built-in targets in place, as a fresh process has them, and settings of the host's own.
+  for (LogTargetInterface* builtin : {log.stdErrTarget(), log.debuggerTarget()}) {
+    builtin->registerTarget(builtin);
+  }
+  log.setLevel(kLogLevelError);
+  log.setSuppressedGroups(0x30, 0x1);
+  const HostPluginApi api{};
+  const HostConnection connection{&api, 7};
+  {
+    const FailingAllocation failure(1);  // the target's own block
+    EXPECT_EQ(loaded.descriptor.entryTable->initialize(loaded.descriptor.context, &connection), 0);
+  }
+  EXPECT_EQ(loaded.plugin->logTarget(), nullptr);
+  EXPECT_EQ(log.findTarget("PluginLogTarget"), nullptr);
+  EXPECT_EQ(log.findTarget("StdErrLogTarget"), log.stdErrTarget());
+  EXPECT_EQ(log.findTarget("DebuggerConsoleLogTarget"), log.debuggerTarget());
+  EXPECT_EQ(log.getLevel(), kLogLevelError);
+  EXPECT_EQ(log.getSuppressedGroups(), (std::uint64_t{1} << 32) | 0x30u);
+  log.setLevel(kLogLevelWarn);
+  log.setSuppressedGroups(static_cast<std::uint32_t>(kLogGroupXtr), 0);
 }
 
 TEST(Loader, RegistersThePluginManagerTypesAndEvents) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "binding/binding_registry.h"
+#include "platform/allocation_counters.h"
 #include "serialization/json_reader.h"
 #include "tests/serialization/codec_test_support.h"
 
@@ -127,6 +128,28 @@ TEST(JsonWriter, MinusZeroReadsAsSignedZeroAndWritesAsZero) {
   EXPECT_EQ(codec_test::describe(first.value()), "[s0,f-0]");
   EXPECT_EQ(compact(first.value()), "[0,-0.0]");
   EXPECT_EQ(codec_test::describe(parseJson(compact(first.value()).c_str()).value()), "[u0,f-0]");
+}
+
+// The reader's and writer's buffers start as reallocations of nothing; the process's counters
+// must see each as one block that comes and goes, so live blocks and bytes return to the start.
+TEST(JsonCodecMemory, ManyParsesAndWritesLeaveTheCountersWhereTheyStarted) {
+  const AllocationSnapshot before = snapshot(processAllocationCounters());
+  const std::string body =
+      R"({"items":[{"itemKey":{"inventoryType":"COMPANION","itemId":101},"quantity":1},)"
+      R"({"itemKey":{"inventoryType":"SKIN","itemId":7},"quantity":3}],"note":")" +
+      std::string(300, 'x') + "\"}";
+  for (int i = 0; i < 300; ++i) {
+    const BindingResult parsed = parseJson(body.c_str());
+    ASSERT_TRUE(parsed.ok()) << i;
+    const String compactText = writeJson(parsed.value(), nullptr);
+    const String prettyText = writeJson(parsed.value(), nullptr, "\n");
+    ASSERT_GT(prettyText.size(), compactText.size());
+  }
+  const AllocationSnapshot after = snapshot(processAllocationCounters());
+  EXPECT_GT(after.allocations, before.allocations + 300);
+  EXPECT_EQ(after.liveBlocks(), before.liveBlocks());
+  EXPECT_EQ(after.bytesInUse(), before.bytesInUse());
+  EXPECT_LE(after.liveBlocksAtPeak, after.allocations);
 }
 
 }  // namespace
