@@ -52,6 +52,9 @@ struct BindingFunctionDescriptor {
   Vector<String> tags;
   BindingFunctionInvokerPtr invoker;
   BindingRegistry* registry = nullptr;
+  // Distinct for every function its registry has created, so that a record kept elsewhere under
+  // the descriptor's address can tell a later function at that same address from this one.
+  std::uint64_t registration = 0;
 };
 
 }  // namespace tev

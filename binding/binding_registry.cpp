@@ -123,6 +123,7 @@ BindingFunctionBuilder BindingRegistry::registerFunction(std::string_view name,
   created->returnType = returnType;
   created->invoker = std::move(invoker);
   created->registry = this;
+  created->registration = ++lastRegistration_;
   BindingFunctionDescriptor* descriptor = created.get();
   functions_.emplace(NameKey(descriptor->name), std::move(created));
   ++changeCounter_;
@@ -202,6 +203,7 @@ bool BindingRegistry::removeFunction(const BindingFunctionDescriptor* function) 
     functions_.erase(found);
     ++changeCounter_;
   }
+  // A removal hook belongs here: unlocked, before `removed` goes.
   return true;  // `removed` disposes of the invoker and frees the descriptor, unlocked
 }
 

@@ -57,7 +57,11 @@ class BindingRegistry {
   Vector<const BindingTypeDescriptor*> typeSnapshot() const;
 
   // Removes a function (disposing of its invoker) and counts a change; false when `function`
-  // is not registered here.
+  // is not registered here. Not virtual, and nobody is told: a record that others keep for the
+  // function (the router's endpoint record) stays as it is, and its owner recognises it as left
+  // over by the descriptor's `registration` when that address is registered again. Anything that
+  // must happen at removal itself needs a hook in this function, after the erase and outside the
+  // mutex, where the invoker is disposed of.
   bool removeFunction(const BindingFunctionDescriptor* function);
   // Removes the event of that name; false when there is none.
   bool removeEvent(std::string_view name);
@@ -86,6 +90,7 @@ class BindingRegistry {
   ByName<BindingTypeDescriptor> types_;
   HashMap<std::uint32_t, const BindingTypeDescriptor*, IdentifierHash> typesByIdentifier_;
   std::uint32_t changeCounter_ = 0;
+  std::uint64_t lastRegistration_ = 0;  // never reset, not even by shutdown
   bool initialized_ = false;
 };
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "binding/binding_field_converter.h"
@@ -350,8 +351,12 @@ struct BindingTraits<std::optional<E>> {
       native.reset();
       return;
     }
-    if (!native.has_value()) native.emplace();
-    Inner::toNative(result, value, *native, path, context);
+    // Converted beside the wrapper and taken over only on success: a failure must neither
+    // leave a half-converted value in a wrapper that held nothing nor spoil the value it held
+    // (a record inside starts from that value, so members absent from the input keep theirs).
+    E converted = native.has_value() ? *native : E();
+    Inner::toNative(result, value, converted, path, context);
+    if (result.ok()) native = std::move(converted);
   }
   static bool toValue(BindingProperty& target, const std::optional<E>& native, String& error,
                       const BindingConversionContext& context) {

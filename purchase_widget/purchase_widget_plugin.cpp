@@ -99,19 +99,30 @@ void PurchaseWidgetPlugin::onConfigurationEvent(const TypedResourceEvent<Binding
 }
 
 void PurchaseWidgetPlugin::publishConfiguration() {
-  RemotingTypedResult<PurchaseWidgetConfig> current = configurationHandler();
-  BindingResult converted;
-  if (!convertToValue(converted, current.value, &router())) {
-    trace("%s: Couldn't convert resource %s for event uri \"%s\"", shortName().c_str(),
-          bindingTypeInfo<PurchaseWidgetConfig>().displayText, kConfigurationPath.data());
-    return;
+  // Two configuration events handled at once would each publish what they read, and the host
+  // may receive the older one last, announcing a configuration that is no longer in force. No
+  // lock may be held while the event is fired (the host may call back into the plugin), so the
+  // order is mended afterwards instead: when another configuration was applied while this one
+  // was being fired, the current one is fired again. The last event fired therefore always
+  // carries the configuration in force, at the cost of an extra event when two arrive at once.
+  for (;;) {
+    const purchase_widget::WidgetState::ConfigurationSnapshot snapshot =
+        state_.configurationSnapshot();
+    const RemotingTypedResult<PurchaseWidgetConfig> current = RemotingSuccess(snapshot.config);
+    BindingResult converted;
+    if (!convertToValue(converted, current.value, &router())) {
+      trace("%s: Couldn't convert resource %s for event uri \"%s\"", shortName().c_str(),
+            bindingTypeInfo<PurchaseWidgetConfig>().displayText, kConfigurationPath.data());
+      return;
+    }
+    PluginResourceEvent event;
+    event.uri = toString(kConfigurationPath);
+    event.eventType = PluginResourceEventType::Update;
+    event.data = std::move(converted.value());
+    // Nobody waits for the publication, so there is no one to tell when it fails.
+    static_cast<void>(FireResourceEvent("OnJsonApiEvent", event, 0));
+    if (state_.configurationsApplied() == snapshot.applied) return;
   }
-  PluginResourceEvent event;
-  event.uri = toString(kConfigurationPath);
-  event.eventType = PluginResourceEventType::Update;
-  event.data = std::move(converted.value());
-  // Nobody waits for the publication, so there is no one to tell when it fails.
-  static_cast<void>(FireResourceEvent("OnJsonApiEvent", event, 0));
 }
 
 }  // namespace tev

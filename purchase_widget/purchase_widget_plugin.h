@@ -58,7 +58,8 @@ class PurchaseWidgetPlugin : public BackendPlugin {
   void onLocaleEvent(const TypedResourceEvent<BindingProperty>& event);
   void onSessionEvent(const TypedResourceEvent<LoginSession>& event);
   // Updates the state and publishes the configuration as "OnJsonApiEvent" after every Create
-  // and Update, changed or not.
+  // and Update, changed or not; again when a newer configuration arrived while it was being
+  // published, so that the last event published carries the configuration in force.
   void onConfigurationEvent(const TypedResourceEvent<BindingProperty>& event);
 
   [[nodiscard]] const purchase_widget::WidgetState& state() const noexcept { return state_; }

@@ -55,7 +55,18 @@ bool WidgetState::applyConfigurationEvent(PluginResourceEventType type,
   const std::lock_guard<std::mutex> lock(mutex_);
   baseUrl_ = std::move(baseUrl);
   config_ = config;
+  ++configurationsApplied_;
   return true;
+}
+
+WidgetState::ConfigurationSnapshot WidgetState::configurationSnapshot() const {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  return ConfigurationSnapshot{config_, configurationsApplied_};
+}
+
+std::uint64_t WidgetState::configurationsApplied() const {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  return configurationsApplied_;
 }
 
 WidgetState::PurchaseWidgetConfig WidgetState::config() const {

@@ -5,6 +5,7 @@
 // copy. Lives as long as the plugin object.
 #pragma once
 
+#include <cstdint>
 #include <mutex>
 
 #include "binding/binding_property.h"
@@ -36,6 +37,16 @@ class WidgetState {
   [[nodiscard]] bool applyConfigurationEvent(PluginResourceEventType type,
                                              const BindingProperty& data);
 
+  // The configuration with the number of configuration events applied so far, read under one
+  // lock: a publisher compares the number afterwards to learn whether a newer configuration
+  // came in meanwhile.
+  struct ConfigurationSnapshot {
+    PurchaseWidgetConfig config;
+    std::uint64_t applied = 0;
+  };
+  [[nodiscard]] ConfigurationSnapshot configurationSnapshot() const;
+  [[nodiscard]] std::uint64_t configurationsApplied() const;
+
   [[nodiscard]] PurchaseWidgetConfig config() const;
   // Everything a store call reads, copied under one lock.
   [[nodiscard]] StoreSnapshot storeSnapshot() const;
@@ -51,6 +62,7 @@ class WidgetState {
   String baseUrl_;
   String idToken_;
   bool loggedIn_ = false;
+  std::uint64_t configurationsApplied_ = 0;
 };
 
 }  // namespace tev::purchase_widget

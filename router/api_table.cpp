@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "binding/binding_event_descriptor.h"
 #include "binding/binding_type_descriptor.h"
@@ -205,20 +206,27 @@ class TableBuilder {
 }  // namespace
 
 PluginApiTable Router::buildApiTable() {
-  Vector<Endpoint*> endpoints;
+  Vector<std::pair<Endpoint*, std::uint64_t>> slots;
   {
     std::lock_guard lock(endpointMutex_);
-    endpoints.reserve(endpoints_.size());
-    for (const auto& [function, endpoint] : endpoints_) endpoints.push_back(endpoint.get());
+    slots.reserve(endpoints_.size());
+    for (const auto& [function, slot] : endpoints_) {
+      slots.emplace_back(slot.record.get(), slot.registration);
+    }
   }
   // An endpoint whose function has been removed from the registry points at a freed descriptor:
-  // it is recognised by address only and left out.
+  // it is left out when no registered function has that address, and also when one does but is
+  // a later function than the record was filled for (its invoker and path are not this one's).
   Vector<const BindingFunctionDescriptor*> functions = functionSnapshot();
   std::sort(functions.begin(), functions.end(), std::less<>());
-  std::erase_if(endpoints, [&](const Endpoint* endpoint) {
-    return !std::binary_search(functions.begin(), functions.end(), endpoint->function,
-                               std::less<>());
-  });
+  Vector<Endpoint*> endpoints;
+  endpoints.reserve(slots.size());
+  for (const auto& [endpoint, registration] : slots) {
+    if (std::binary_search(functions.begin(), functions.end(), endpoint->function, std::less<>()) &&
+        endpoint->function->registration == registration) {
+      endpoints.push_back(endpoint);
+    }
+  }
   std::sort(endpoints.begin(), endpoints.end(), [](const Endpoint* a, const Endpoint* b) {
     return a->function->name < b->function->name;
   });

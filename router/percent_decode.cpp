@@ -22,7 +22,9 @@ String percentDecode(std::string_view text) {
     } else if (c != '%') {
       out += c;
     } else if (text.size() - i < 3) {
-      // Too short to be an escape: the '%' is dropped, what follows is copied.
+      // Too short to be an escape: the '%' is dropped and the one or two characters after it are
+      // copied as they stand, so "a%+" gives "a+" and "%%" gives "%" (not decoded again).
+      for (++i; i < text.size(); ++i) out += text[i];
     } else {
       const int high = hexValue(text[i + 1]);
       const int low = hexValue(text[i + 2]);

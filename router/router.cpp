@@ -17,14 +17,23 @@ Router::~Router() = default;
 
 Endpoint& Router::registerEndpoint(const BindingFunctionDescriptor& function) {
   std::lock_guard lock(endpointMutex_);
-  UniquePtr<Endpoint>& slot = endpoints_[&function];
-  if (slot == nullptr) {
-    slot = makeUnique<Endpoint>();
-    if (slot == nullptr) throw std::bad_alloc();
-    slot->function = &function;
-    slot->locations.assign(function.arguments.size(), ArgumentLocation::kAny);
+  EndpointSlot& slot = endpoints_[&function];
+  if (slot.record == nullptr) {
+    slot.record = makeUnique<Endpoint>();
+    if (slot.record == nullptr) throw std::bad_alloc();
+  } else if (slot.registration != function.registration) {
+    // The record was filled for a function since removed from the registry, whose descriptor
+    // this one now occupies. Its invoker was disposed of with that function and its path,
+    // locations and tags describe that function, so none of it may carry over. The record is
+    // emptied where it is rather than freed: a table built earlier still points at it.
+    *slot.record = Endpoint();
+  } else {
+    return *slot.record;
   }
-  return *slot;
+  slot.registration = function.registration;
+  slot.record->function = &function;
+  slot.record->locations.assign(function.arguments.size(), ArgumentLocation::kAny);
+  return *slot.record;
 }
 
 Endpoint& Router::addEndpoint(const EndpointDefinition& definition, EndpointInvokerPtr invoker) {

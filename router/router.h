@@ -60,7 +60,8 @@ class Router : public BindingRegistry {
 
   // The endpoint record of `function`: the existing one, or a new empty one whose location list
   // has one kAny entry per argument. Thread-safe (endpoint mutex). The caller fills the new
-  // record (invoker, path, method...) before the table is built.
+  // record (invoker, path, method...) before the table is built. A record left over from a
+  // removed function at the same address is emptied in place and returned as a new one.
   Endpoint& registerEndpoint(const BindingFunctionDescriptor& function);
 
   // Registers the function `definition` describes with `invoker` and returns its endpoint, filled
@@ -88,7 +89,13 @@ class Router : public BindingRegistry {
   static void handleRequest(HostEndpointResponse* response, const HostEndpointRequest* request);
 
  private:
-  using EndpointMap = HashMap<const BindingFunctionDescriptor*, UniquePtr<Endpoint>>;
+  // A record with the registration of the function it was filled for: a function registered
+  // later at a freed descriptor's address finds the slot of the removed one.
+  struct EndpointSlot {
+    UniquePtr<Endpoint> record;
+    std::uint64_t registration = 0;
+  };
+  using EndpointMap = HashMap<const BindingFunctionDescriptor*, EndpointSlot>;
 
   std::mutex endpointMutex_;
   EndpointMap endpoints_;

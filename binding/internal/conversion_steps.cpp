@@ -423,7 +423,9 @@ bool enumFromValue(BindingResult& result, const BindingProperty& value, std::str
 
 void objectFromValue(BindingResult& result, const BindingProperty& value, BindingProperty& output) {
   if (!result.ok() || &output == &value) return;
-  output.reset();
+  // No reset before the copy: the input may live inside the output's own tree (or the output
+  // inside the input's), and resetting first would free it. The assignment builds the copy
+  // before it releases the old payload.
   output = value;
 }
 

@@ -228,6 +228,23 @@ TEST_F(BindingConversion, ObjectTargetsCopyAnyInputIncludingEmpty) {
   EXPECT_TRUE(native.isEmpty());
 }
 
+TEST_F(BindingConversion, ObjectTargetsCopyInputFromTheirOwnTree) {
+  BindingProperty tree;
+  tree.member("inner").member("a").setSigned(1);
+  tree.member("other").setString("x");
+  EXPECT_EQ(convertError(tree.getMember("inner"), tree), "");
+  EXPECT_EQ(regtest::describe(tree), "{a:s1}") << "a descendant into its root";
+
+  BindingProperty root;
+  root.member("a").setSigned(2);
+  root.member("copy").setString("old");
+  EXPECT_EQ(convertError(root, root.member("copy")), "");
+  EXPECT_EQ(root.getMember("a").getSigned(), 2);
+  EXPECT_EQ(root.getMember("copy").getMember("a").getSigned(), 2) << "the root into a descendant";
+  EXPECT_EQ(root.getMember("copy").getMember("copy").getString(), "old")
+      << "the input as it was before the conversion";
+}
+
 TEST_F(BindingConversion, VectorsAreEmptiedFirstAndKeepDefaultsForEmptyElements) {
   tev::Vector<std::int32_t> numbers = {9, 9, 9, 9};
   BindingProperty input;
@@ -268,6 +285,35 @@ TEST_F(BindingConversion, OptionalWrappersHoldNothingForEmptyInput) {
   EXPECT_TRUE(result.value().isEmpty());
   ASSERT_TRUE(tev::convertToValue(result, maybe, nullptr));
   EXPECT_EQ(regtest::describe(result.value()), "s12");
+}
+
+TEST_F(BindingConversion, AFailedConversionLeavesAnOptionalAsItWas) {
+  std::optional<std::int32_t> none;
+  EXPECT_EQ(convertError(text("x"), none), badFormat("x", "int32"));
+  EXPECT_FALSE(none.has_value()) << "no default value left behind";
+
+  // A record stops at its first failing field: fields before it would be half a value.
+  BindingProperty input;
+  input.member("id").setString("new");
+  input.member("version").setString("x");
+  const std::string versionError = "Value x for 'version' of type int32 is in an incorrect format";
+  std::optional<regtest::Key> noKey;
+  EXPECT_EQ(convertError(input, noKey, &registry_, "key"), versionError);
+  EXPECT_FALSE(noKey.has_value());
+
+  std::optional<regtest::Key> key = regtest::Key{"old", 1};
+  EXPECT_EQ(convertError(input, key, &registry_, "key"), versionError);
+  ASSERT_TRUE(key.has_value());
+  EXPECT_EQ(key->id, "old");
+  EXPECT_EQ(key->version, 1);
+
+  // A success still starts from the value held: members absent from the input keep theirs.
+  BindingProperty versionOnly;
+  versionOnly.member("version").setSigned(2);
+  EXPECT_EQ(convertError(versionOnly, key, &registry_, "key"), "");
+  ASSERT_TRUE(key.has_value());
+  EXPECT_EQ(key->id, "old");
+  EXPECT_EQ(key->version, 2);
 }
 
 BindingProperty minimalRecord() {

@@ -183,6 +183,41 @@ TEST_F(BindingHelp, EpytextHelpMapsNamesToTexts) {
             "Fired when a callback is invoked.\r\n\r\n@tags: $builtin\r\n");
 }
 
+TEST_F(BindingHelp, HelpRecordsAreDescribedAndTheirFieldsAreNot) {
+  const struct {
+    const char* name;
+    const char* description;
+    const char* fields;
+  } records[] = {
+      {"BindingFullTypeIdentifier", "Describes the type of a value.", "type,elementType,"},
+      {"BindingFullArgumentHelp", "Describes a function parameter.",
+       "name,description,type,optional,"},
+      {"BindingFullFunctionHelp", "Describes a function.",
+       "name,nameSpace,arguments,returns,description,help,threadSafe,async,tags,"},
+      {"BindingFullEnumValueHelp", "Describes an enumerator.", "name,description,value,"},
+      {"BindingFullFieldHelp", "Describes a member of a struct.",
+       "name,description,offset,type,optional,"},
+      {"BindingFullTypeHelp", "Describes a struct or enum type.",
+       "name,nameSpace,size,description,tags,fields,values,"},
+      {"BindingFullEventHelp", "Describes an event.", "name,nameSpace,type,description,tags,"},
+      {"BindingFullApiHelp", "Describes the exposed native API.", "functions,types,events,"},
+  };
+  for (const auto& expected : records) {
+    const tev::BindingTypeDescriptor* record = registry_.findType(expected.name);
+    ASSERT_NE(record, nullptr) << expected.name;
+    EXPECT_EQ(std::string(record->description), expected.description) << expected.name;
+    std::string tags;
+    for (const tev::String& tag : record->tags) tags += std::string(tag) + ",";
+    EXPECT_EQ(tags, "$builtin,help,") << expected.name;
+    std::string fields;
+    for (const tev::BindingFieldDescriptor& field : record->fields) {
+      fields += std::string(field.name) + ",";
+      EXPECT_TRUE(field.description.empty()) << expected.name << "." << field.name;
+    }
+    EXPECT_EQ(fields, expected.fields) << expected.name;
+  }
+}
+
 TEST_F(BindingHelp, EmptyListsGiveEmptyMembersInBothFormats) {
   registry_.removeEvent("OnCallback");
   for (const auto format : {tev::BindingHelpFormat::kFull, tev::BindingHelpFormat::kEpytext}) {

@@ -253,6 +253,30 @@ TEST(ServiceProxyTables, OnePassFulfilsOneRequest) {
   EXPECT_EQ(tables.pendingCount(), 0u);
 }
 
+TEST(ServiceProxyTables, OnePassFulfilsOneOfSeveralMatches) {
+  ServiceProxyTables tables;
+  std::vector<std::string> fulfilled;
+  const auto handler = ServiceProxyHandler::make(
+      [&fulfilled](const PluginServiceProxyResponse& r) { fulfilled.emplace_back(r.uuid); });
+  // Three responses wait for requests; the requests come later, all three at once.
+  for (const char* uuid : {"a", "b", "c"}) tables.handleUuidMessage(message(uuid, "", "", ""), "t");
+  for (const char* uuid : {"a", "b", "c"}) tables.addPendingRequest(uuid, handler);
+  ASSERT_EQ(tables.responseCount(), 3u);
+
+  EXPECT_TRUE(tables.fulfil("t"));
+  EXPECT_EQ(fulfilled.size(), 1u) << "one pass, one request";
+  EXPECT_EQ(tables.pendingCount(), 2u);
+  EXPECT_EQ(tables.responseCount(), 2u);
+  // A message of its own runs one more pass, which again takes one of the two left.
+  tables.handleMethodMessage(message("", "svc", "m", ""), "t");
+  EXPECT_EQ(fulfilled.size(), 2u);
+  EXPECT_EQ(tables.pendingCount(), 1u);
+  EXPECT_TRUE(tables.fulfil("t"));
+  EXPECT_FALSE(tables.fulfil("t"));
+  EXPECT_THAT(fulfilled, ::testing::UnorderedElementsAre("a", "b", "c"));
+  EXPECT_EQ(tables.responseCount(), 1u) << "only the method message, which nobody asked for";
+}
+
 TEST(ServiceProxyTables, AsyncHandlersAreFoundByServiceAndMethod) {
   ServiceProxyTables tables;
   std::string payload;

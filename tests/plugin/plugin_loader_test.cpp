@@ -192,11 +192,29 @@ TEST(Loader, RegistersThePluginManagerTypesAndEvents) {
     EXPECT_EQ(std::string(type->tags[0]), "oclient");
     EXPECT_TRUE(type->description.empty());
   }
-  const BindingEventDescriptor* event = registry.findEvent("OnServiceProxyAsyncEvent");
-  ASSERT_NE(event, nullptr);
-  EXPECT_EQ(std::string(event->description),
-            "Fired when an async service proxy message is received.");
-  EXPECT_EQ(event->dataType, registry.findType("PluginServiceProxyResponse"));
+  const struct {
+    const char* name;
+    const char* dataType;
+    const char* description;
+  } events[] = {
+      {"OnJsonApiEvent", "PluginResourceEvent", "Fired when a resource is changed."},
+      {"OnKestEvent", "PluginKestEvent",
+       "Fired when a message is received over the Kest connection."},
+      {"OnServiceProxyUuidEvent", "PluginServiceProxyResponse",
+       "Fired when a uuid-based service proxy message is received."},
+      {"OnServiceProxyMethodEvent", "PluginServiceProxyResponse",
+       "Fired when a method-based service proxy message is received."},
+      {"OnServiceProxyAsyncEvent", "PluginServiceProxyResponse",
+       "Fired when an async service proxy message is received."},
+  };
+  for (const auto& expected : events) {
+    const BindingEventDescriptor* event = registry.findEvent(expected.name);
+    ASSERT_NE(event, nullptr) << expected.name;
+    EXPECT_EQ(std::string(event->description), expected.description) << expected.name;
+    EXPECT_EQ(event->dataType, registry.findType(expected.dataType)) << expected.name;
+    ASSERT_EQ(event->tags.size(), 1u) << expected.name;
+    EXPECT_EQ(std::string(event->tags[0]), "oclient") << expected.name;
+  }
   EXPECT_EQ(registry.findType("PluginServiceProxyResponse")->fields.size(), 6u);
 }
 

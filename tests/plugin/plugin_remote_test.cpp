@@ -239,6 +239,7 @@ TEST(Telemetry, PostsTheEventThroughTheLocalApi) {
   host->replyLocal("/telemetry/v1/events/widget-open", LocalReply{});
   rapidjson::Document outcome =
       parse(post(*host, "telemetry", R"({"name":"widget-open","payload":{"count":2}})").result);
+  EXPECT_EQ(member(outcome, "ready"), "true") << "ready when SendTelemetry returns";
   EXPECT_EQ(member(outcome, "failed"), "false");
   ASSERT_EQ(host->localCalls.size(), 1u);
   EXPECT_EQ(host->localCalls[0].target, "/telemetry/v1/events/widget-open");
@@ -248,6 +249,7 @@ TEST(Telemetry, PostsTheEventThroughTheLocalApi) {
 
   // Unscripted: the host answers 404, and the future carries that error.
   outcome = parse(post(*host, "telemetry", R"({"name":"other","payload":{}})").result);
+  EXPECT_EQ(member(outcome, "ready"), "true");
   EXPECT_EQ(member(outcome, "failed"), "true");
   EXPECT_EQ(member(outcome, "errorCode"), "404");
   EXPECT_EQ(member(outcome, "message"),

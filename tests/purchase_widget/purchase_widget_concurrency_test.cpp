@@ -4,8 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <set>
 #include <string>
@@ -36,6 +39,8 @@ struct ConcurrentHost {
   std::vector<void*> contexts;
   std::atomic<int> externalRequests{0};
   std::atomic<int> firedEvents{0};
+  // Called with every event the plugin fires, on the firing thread; set before it may fire.
+  std::function<void(const HostEvent&)> onFire;
 
   static ConcurrentHost& from(const HostPluginApi* table) {
     return *reinterpret_cast<const Table*>(table)->host;
@@ -67,8 +72,9 @@ struct ConcurrentHost {
       answer->bodyLength = static_cast<std::uint32_t>(body.size());
       answer->release = [](HostExternalAnswer* done) { std::free(const_cast<char*>(done->body)); };
     };
-    api.fireEvent = [](const HostPluginApi* table, const HostEvent*) {
+    api.fireEvent = [](const HostPluginApi* table, const HostEvent* event) {
       from(table).firedEvents.fetch_add(1);
+      if (from(table).onFire) from(table).onFire(*event);
     };
     api.addEventHandler = [](const HostPluginApi* table, const char* name, std::uint32_t,
                              HostEventCallback callback, void* context, std::uint32_t) {
@@ -235,6 +241,123 @@ TEST(PurchaseWidgetConcurrency, EveryRequestSeesOneConsistentState) {
   // Every handled configuration event was published under both names, none lost.
   EXPECT_EQ(host.firedEvents.load(), 2 * 401);
   descriptor.entryTable->shutdown(descriptor.context);
+}
+
+// The plugin loaded and initialised against a ConcurrentHost, with the platform configuration's
+// two payloads and a record of the configurations published as "OnJsonApiEvent", in the order
+// the host passed them on.
+class PublishedConfiguration : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    descriptor_.major = 18;
+    tev::loadPlugin<tev::PurchaseWidgetPlugin>(&descriptor_, "tev-purchase-widget");
+    ASSERT_NE(descriptor_.entryTable, nullptr);
+    ASSERT_NE(descriptor_.entryTable->initialize(descriptor_.context, &connection_), 0);
+    initialized_ = true;
+  }
+  void TearDown() override {
+    if (initialized_) descriptor_.entryTable->shutdown(descriptor_.context);
+  }
+
+  HostValue platform(bool enabled) {
+    const std::string flag = enabled ? "true" : "false";
+    return values_.fromJson(
+        R"({"uri":"/tev-platform-config/v1/namespaces/HuxPurchaseWidget","eventType":"Update",)"
+        R"("data":{"Enabled":)" +
+        flag + R"(,"PurchaseDisclaimerEnabled":)" + flag + "}}");
+  }
+  void deliver(const HostValue& payload) {
+    host_.deliver("OnJsonApiEvent_tev-platform-config_v1_namespaces_HuxPurchaseWidget", payload);
+  }
+  // The data of a published configuration as the configuration endpoint answers it.
+  static std::string configurationOf(const std::string& published) {
+    const std::string data = R"("data":)";
+    const std::size_t start = published.find(data);
+    const std::size_t end = published.find('}', start);
+    if (start == std::string::npos || end == std::string::npos) return "<no data> " + published;
+    return published.substr(start + data.size(), end + 1 - start - data.size());
+  }
+  std::string configurationInForce() {
+    const Answer answer =
+        callEndpoint(*descriptor_.apiTable, kGet, "/tev-purchase-widget/v1/configuration", "");
+    return answer.hasError ? answer.error : answer.result;
+  }
+
+  PluginDescriptor descriptor_{};
+  ConcurrentHost host_;
+  const HostConnection connection_{&host_.api, 0x51};
+  plugintest::HostValueStore values_;
+  bool initialized_ = false;
+
+  std::mutex publishedMutex_;
+  std::vector<std::string> published_;
+};
+
+TEST_F(PublishedConfiguration, APublicationOvertakenByANewerOneIsFollowedByTheNewer) {
+  const HostValue enabled = platform(true);
+  const HostValue disabled = platform(false);
+  // The host passes the first "enabled" publication on only once the "disabled" event has been
+  // handled and published completely on another thread: the older state reaches it last.
+  std::condition_variable changed;
+  bool holding = false;
+  bool newerDone = false;
+  host_.onFire = [&](const HostEvent& event) {
+    if (std::strcmp(event.name, "OnJsonApiEvent") != 0) return;
+    const std::string json = plugintest::toJson(event.payload);
+    std::unique_lock<std::mutex> lock(publishedMutex_);
+    if (!holding && configurationOf(json).find("true") != std::string::npos) {
+      holding = true;
+      changed.notify_all();
+      changed.wait_for(lock, std::chrono::seconds(20), [&] { return newerDone; });
+    }
+    published_.push_back(json);
+  };
+
+  std::thread older([&] { deliver(enabled); });
+  {
+    std::unique_lock<std::mutex> lock(publishedMutex_);
+    EXPECT_TRUE(changed.wait_for(lock, std::chrono::seconds(20), [&] { return holding; }));
+  }
+  deliver(disabled);  // no lock of the plugin may be held by the thread the host holds up
+  {
+    const std::lock_guard<std::mutex> lock(publishedMutex_);
+    newerDone = true;
+    changed.notify_all();
+  }
+  older.join();
+
+  const std::string inForce = configurationInForce();
+  EXPECT_EQ(inForce, R"({"enabled":false,"purchaseDisclaimerEnabled":false})");
+  ASSERT_GE(published_.size(), 2u) << "each handled event is published";
+  EXPECT_EQ(configurationOf(published_.back()), inForce) << "the last one published";
+}
+
+TEST_F(PublishedConfiguration, TheLastPublishedIsInForceAfterConcurrentEvents) {
+  const HostValue enabled = platform(true);
+  const HostValue disabled = platform(false);
+  std::atomic<int> fired{0};
+  host_.onFire = [&](const HostEvent& event) {
+    if (std::strcmp(event.name, "OnJsonApiEvent") != 0) return;
+    const std::string json = plugintest::toJson(event.payload);
+    // A host that takes a varying while to pass an event on lets publications overtake.
+    if (fired.fetch_add(1) % 3 == 0) std::this_thread::yield();
+    const std::lock_guard<std::mutex> lock(publishedMutex_);
+    published_.push_back(json);
+  };
+  constexpr int kRounds = 150;
+  for (int round = 0; round < 4; ++round) {
+    std::thread first([&] {
+      for (int i = 0; i < kRounds; ++i) deliver(i % 2 == 0 ? enabled : disabled);
+    });
+    std::thread second([&] {
+      for (int i = 0; i < kRounds; ++i) deliver(i % 3 == 0 ? disabled : enabled);
+    });
+    first.join();
+    second.join();
+    const std::lock_guard<std::mutex> lock(publishedMutex_);
+    ASSERT_GE(published_.size(), static_cast<std::size_t>(2 * kRounds * (round + 1)));
+    EXPECT_EQ(configurationOf(published_.back()), configurationInForce()) << "round " << round;
+  }
 }
 
 }  // namespace

@@ -193,7 +193,8 @@ TEST_F(PurchaseWidgetHost, EveryHandledConfigurationEventIsPublishedUnderBothNam
   EXPECT_NE(payload.find(R"("data":{"enabled":true,"purchaseDisclaimerEnabled":false})"),
             std::string::npos)
       << payload;
-  EXPECT_NE(payload.find(R"("eventType")"), std::string::npos) << payload;
+  EXPECT_NE(payload.find(R"("eventType":"Update")"), std::string::npos) << payload;
+  EXPECT_EQ(host_->firedEvents[2].payload, payload) << "an Update also after a Create";
 }
 
 TEST_F(PurchaseWidgetHost, DeletingThePlatformConfigurationChangesNothing) {

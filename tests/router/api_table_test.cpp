@@ -6,9 +6,11 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "binding/binding_field_registration.h"
+#include "platform/allocator_hooks.h"
 #include "router/native_invoker.h"
 #include "router/router.h"
 #include "router_test_support.h"
@@ -110,6 +112,124 @@ TEST_F(ApiTableTest, RegisterEndpointKeepsOneRecordPerFunction) {
   first.pathTemplate = "/plain";
   EXPECT_EQ(&router_.registerEndpoint(function), &first);
   EXPECT_EQ(str(router_.registerEndpoint(function).pathTemplate), "/plain");
+}
+
+// Hands the block of one descriptor the registry frees to the next descriptor it creates, as a
+// heap may well do, so that whatever is kept under the old address meets a different function.
+class DescriptorAddressReuse {
+ public:
+  explicit DescriptorAddressReuse(const BindingFunctionDescriptor* freed) {
+    saved_ = allocatorHooks();
+    freed_ = freed;
+    parked_ = nullptr;
+    allocatorHooks().allocate = &allocate;
+    allocatorHooks().free = &free;
+  }
+  ~DescriptorAddressReuse() {
+    allocatorHooks().allocate = saved_.allocate;
+    allocatorHooks().free = saved_.free;
+    if (parked_ != nullptr) hookedFree(parked_);
+  }
+  DescriptorAddressReuse(const DescriptorAddressReuse&) = delete;
+  DescriptorAddressReuse& operator=(const DescriptorAddressReuse&) = delete;
+
+ private:
+  static void* allocate(std::size_t size, void* context) {
+    if (parked_ != nullptr && size == sizeof(BindingFunctionDescriptor)) {
+      return std::exchange(parked_, nullptr);
+    }
+    return saved_.allocate(size, context);
+  }
+  static void free(void* block, void* context) {
+    if (block != nullptr && block == freed_) {
+      parked_ = block;
+      freed_ = nullptr;
+      return;
+    }
+    saved_.free(block, context);
+  }
+
+  static inline AllocatorHooks saved_{};
+  static inline const void* freed_ = nullptr;
+  static inline void* parked_ = nullptr;
+};
+
+TEST_F(ApiTableTest, AFunctionAtARemovedFunctionsAddressGetsAFreshRecord) {
+  const BindingFunctionDescriptor* removed = router_.findFunction("PostTevTestV1ValidateItems");
+  ASSERT_NE(removed, nullptr);
+  Endpoint& old = router_.registerEndpoint(*removed);
+  ASSERT_NE(old.invoker, nullptr);
+  const BindingFunctionDescriptor* later = nullptr;
+  {
+    DescriptorAddressReuse reuse(removed);
+    ASSERT_TRUE(router_.removeFunction(removed));
+    later = &router_.registerFunction("Later", Vector<BindingFunctionArgument>(3), {}, nullptr)
+                 .descriptor();
+  }
+  ASSERT_EQ(later, removed) << "the heap stand-in did not hand the address on";
+
+  Endpoint& fresh = router_.registerEndpoint(*later);
+  EXPECT_EQ(&fresh, &old) << "records stay where they are: a built table points at them";
+  EXPECT_EQ(fresh.function, later);
+  EXPECT_EQ(fresh.invoker, nullptr) << "the removed function's invoker is gone";
+  EXPECT_EQ(str(fresh.pathTemplate), "");
+  EXPECT_EQ(fresh.method, HttpMethod::kAny);
+  EXPECT_TRUE(fresh.tagLists.empty());
+  EXPECT_EQ(fresh.locations, Vector<ArgumentLocation>(3, ArgumentLocation::kAny));
+  fresh.pathTemplate = "/later";
+  EXPECT_EQ(str(router_.registerEndpoint(*later).pathTemplate), "/later") << "kept from now on";
+}
+
+TEST_F(ApiTableTest, AnEndpointAtARemovedFunctionsAddressIsOnlyItself) {
+  const BindingFunctionDescriptor* removed = router_.findFunction("PostTevTestV1ValidateItems");
+  ASSERT_NE(removed, nullptr);
+  const Vector<String> tags{"later"};
+  EndpointDefinition later;
+  later.method = HttpMethod::kGet;
+  later.path = "/tev-test/v1/later";
+  later.tags = tags;
+  {
+    DescriptorAddressReuse reuse(removed);
+    ASSERT_TRUE(router_.removeFunction(removed));
+    addNativeEndpoint(router_, later, {}, [this] {
+      ++calls_;
+      return Config();
+    });
+  }
+  ASSERT_EQ(router_.findFunction("GetTevTestV1Later"), removed)
+      << "the heap stand-in did not hand the address on";
+
+  const PluginApiTable table = router_.buildApiTable();
+  EXPECT_EQ(table.endpointCount, 3u);
+  const ApiEndpointEntry* entryOfLater = entry(table, "GetTevTestV1Later");
+  ASSERT_NE(entryOfLater, nullptr);
+  EXPECT_EQ(testing::field(entryOfLater->locations), nullptr) << "no argument, no location";
+  ASSERT_EQ(testing::field(entryOfLater->tagListCount), 1u) << "only its own tag list";
+  EXPECT_STREQ(entryOfLater->tagLists[0].tags[0], "later");
+  testing::TestRequest request;
+  request.target = "/tev-test/v1/later";
+  testing::RequestRecord record(request, testing::field(entryOfLater->function.context));
+  HostEndpointResponse response{};
+  testing::field(entryOfLater->callback)(&response, &record.record());
+  EXPECT_EQ(testing::field(response.hasError), 0);
+  response.cleanup(&response);
+  EXPECT_EQ(calls_, 1);
+}
+
+TEST_F(ApiTableTest, APlainFunctionAtARemovedEndpointsAddressIsNoEndpoint) {
+  const BindingFunctionDescriptor* removed = router_.findFunction("PostTevTestV1ValidateItems");
+  ASSERT_NE(removed, nullptr);
+  {
+    DescriptorAddressReuse reuse(removed);
+    ASSERT_TRUE(router_.removeFunction(removed));
+    ASSERT_EQ(&router_.registerFunction("Plain", {}, {}, nullptr).descriptor(), removed)
+        << "the heap stand-in did not hand the address on";
+  }
+  // The old record, with the removed function's disposed invoker, must not be published under
+  // the new function's name.
+  const PluginApiTable table = router_.buildApiTable();
+  EXPECT_EQ(table.endpointCount, 2u);
+  EXPECT_EQ(entry(table, "Plain"), nullptr);
 }
 
 TEST_F(ApiTableTest, EndpointEntries) {

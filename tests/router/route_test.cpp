@@ -156,6 +156,14 @@ TEST(PercentDecode, EscapesPlusAndShortTails) {
   EXPECT_EQ(str(percentDecode("%00")), std::string(1, '\0'));
 }
 
+TEST(PercentDecode, ShortTailIsCopiedUndecoded) {
+  EXPECT_EQ(str(percentDecode("a%+")), "a+");
+  EXPECT_EQ(str(percentDecode("%%")), "%");
+  EXPECT_EQ(str(percentDecode("%")), "");
+  EXPECT_EQ(str(percentDecode("x+%+")), "x +");
+  EXPECT_EQ(str(percentDecode("%41%")), "A");
+}
+
 TEST(PercentDecode, NonHexadecimalEscapeStaysLiteral) {
   EXPECT_EQ(str(percentDecode("100%zz")), "100%zz");
   EXPECT_EQ(str(percentDecode("%4g")), "%4g");
