@@ -7,6 +7,7 @@
 
 #include "host/endpoint_call.h"
 #include "host/host_value_json.h"
+#include "host/http/start_page.h"
 #include "host/http_reply.h"
 #include "host/http_server_setup.h"
 
@@ -218,6 +219,7 @@ bool DevHost::startLocalApi(std::string& error) {
   info.localUrl = "http://127.0.0.1:" + std::to_string(port_) + "/";
   control_ = std::make_unique<ControlApi>(resources_, events_, hostApi_, plugin_, store_.get(),
                                           std::move(info));
+  eventStream_ = std::make_unique<EventStream>(events_);
   listenInBackground(*server_, serverThread_);
   return true;
 }
@@ -225,9 +227,12 @@ bool DevHost::startLocalApi(std::string& error) {
 void DevHost::stop() {
   if (stopped_) return;
   stopped_ = true;
+  // Open event streams end first: each holds a worker that the server's stop waits for.
+  if (eventStream_ != nullptr) eventStream_->close();
   // No new requests, and those in progress finish, before the plugin goes.
   if (server_ != nullptr) server_->stop();
   if (serverThread_.joinable()) serverThread_.join();
+  eventStream_.reset();
   events_.stop();
   hostApi_.setEndpoints(nullptr);
   {
@@ -306,6 +311,10 @@ void DevHost::serve(const httplib::Request& request, httplib::Response& response
       write(response, HttpReply::error(404, "The control API is under " + std::string(prefix)));
       return;
     }
+    if (path.substr(prefix.size()) == "/events/stream" && request.method == "GET") {
+      eventStream_->serve(response);
+      return;
+    }
     write(response, control_->handle(request.method, path.substr(prefix.size()), request.body));
     return;
   }
@@ -317,6 +326,16 @@ void DevHost::serve(const httplib::Request& request, httplib::Response& response
       return;
     }
     if (path == "/") {
+      // One URL, two answers: a browser gets links, other clients the JSON index.
+      response.set_header("Vary", "Accept");
+      if (prefersHtml(request.get_header_value("Accept"))) {
+        StartPageInfo page{plugin_.shortName(), {}, storeUrl_};
+        for (const EndpointRoute& route : endpoints_.routes()) {
+          page.endpoints.emplace_back(methodText(route.method), route.httpPath);
+        }
+        response.set_content(startPageHtml(page), kHtmlContentType);
+        return;
+      }
       json endpoints = json::array();
       for (const EndpointRoute& route : endpoints_.routes()) {
         endpoints.push_back({{"method", methodText(route.method)}, {"path", route.httpPath}});
