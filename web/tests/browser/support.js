@@ -32,7 +32,7 @@ export class Host {
 
   async start(timeoutMs = 30000) {
     if (!existsSync(devhostPath)) throw new Error(`no development host at ${devhostPath}; build the release preset first`);
-    const args = ['--port', '0', '--web-root', webRoot, ...this.extraArguments];
+    const args = ['--port', '0', ...(process.env.TEV_NO_WEB_ROOT ? [] : ['--web-root', webRoot]), ...this.extraArguments];
     this.child = spawn(devhostPath, args, { stdio: ['ignore', 'pipe', 'pipe'] });
     const exited = new Promise((resolve) => this.child.once('exit', (code, signal) => resolve({ code, signal })));
     this.exited = exited;

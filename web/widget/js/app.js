@@ -184,40 +184,40 @@ function renderBasket() {
           el('span', { class: 'line-name' }, line.name),
           el('span', { class: 'line-price' }, unit ? formatAmount(unit.price * line.quantity, unit.currencyType) : 'No price')),
         el('div', { class: 'line-controls' },
-          el('label', { for: quantityId }, 'Quantity',
-            el('span', { class: 'visually-hidden' }, ` of ${line.name}`)),
-          el('input', {
-            id: quantityId,
-            type: 'number',
-            inputMode: 'numeric',
-            min: '1',
-            max: String(line.maxQuantity),
-            step: '1',
-            value: String(line.quantity),
-            onchange: (event) => {
-              basket.setQuantity(line.key, event.target.value);
-              renderBasket();
-              renderCatalogue();
-            },
-          }),
-          el('label', { for: currencyId }, 'Currency',
-            el('span', { class: 'visually-hidden' }, ` for ${line.name}`)),
-          usable.length > 0
-            ? el('select', {
-              id: currencyId,
+          el('div', { class: 'field' },
+            el('label', { for: quantityId }, 'Quantity', el('span', { class: 'visually-hidden' }, ` of ${line.name}`)),
+            el('input', {
+              id: quantityId,
+              type: 'number',
+              inputMode: 'numeric',
+              min: '1',
+              max: String(line.maxQuantity),
+              step: '1',
+              value: String(line.quantity),
               onchange: (event) => {
-                basket.setCurrency(line.key, event.target.value);
+                basket.setQuantity(line.key, event.target.value);
                 renderBasket();
+                renderCatalogue();
               },
-            }, usable.map((price) => el('option', { value: price.currencyType, selected: price.currencyType === line.currency },
-              `${price.currencyType} (${formatAmount(price.price, price.currencyType)} each)`)))
-            : el('span', { id: currencyId, class: 'muted' }, 'none available'),
+            })),
+          el('div', { class: 'field grow' },
+            el('label', { for: currencyId }, 'Currency', el('span', { class: 'visually-hidden' }, ` for ${line.name}`)),
+            usable.length > 0
+              ? el('select', {
+                id: currencyId,
+                onchange: (event) => {
+                  basket.setCurrency(line.key, event.target.value);
+                  renderBasket();
+                },
+              }, usable.map((price) => el('option', { value: price.currencyType, selected: price.currencyType === line.currency },
+                `${formatAmount(price.price, price.currencyType)} each`)))
+              : el('span', { id: currencyId, class: 'none' }, 'None available now')),
           el('button', {
             type: 'button',
             class: 'remove',
             id: idFor('remove', line.key),
             onclick: () => removeFromBasket(line.key),
-          }, `Remove ${line.name}`)),
+          }, 'Remove', el('span', { class: 'visually-hidden' }, ` ${line.name}`))),
         verdict ? el('p', { class: `verdict ${verdict.problems.length ? 'problem' : 'ok'}` },
           verdict.problems.length ? verdict.problems.join(' ') : 'The store accepts this item.') : null);
     }));
@@ -225,6 +225,9 @@ function renderBasket() {
   const totals = [...basket.totals()].map(([currency, amount]) => formatAmount(amount, currency));
   $('basket-total').hidden = totals.length === 0;
   $('basket-total').textContent = `Total: ${totals.join(' + ')}`;
+  const count = basket.lines.reduce((sum, line) => sum + line.quantity, 0);
+  $('basket-jump').hidden = basket.empty;
+  $('basket-jump').textContent = `Basket: ${count} ${count === 1 ? 'item' : 'items'}${totals.length ? ` · ${totals.join(' + ')}` : ''}`;
 }
 
 function removeFromBasket(key) {
@@ -375,6 +378,12 @@ function onChange(change) {
 }
 
 function start() {
+  // The bar that leads to the basket is not needed while the basket is in view.
+  if ('IntersectionObserver' in window) {
+    new IntersectionObserver((entries) => {
+      for (const entry of entries) document.body.classList.toggle('basket-in-view', entry.isIntersecting);
+    }).observe(document.querySelector('.basket'));
+  }
   $('validate').addEventListener('click', validate);
   $('purchase').addEventListener('click', purchase);
   renderStatus();
