@@ -152,6 +152,7 @@ std::string startPageHtml(const StartPageInfo& info) {
 <li><a href="/devhost/v1/api"><code>GET /devhost/v1/api</code></a>: the plugin's API table</li>
 <li><a href="/devhost/v1/openapi.json"><code>GET /devhost/v1/openapi.json</code></a>: the same as an OpenAPI document</li>
 <li><a href="/devhost/v1/store/catalogue"><code>GET /devhost/v1/store/catalogue</code></a>: the embedded store's items</li>
+<li><a href="/devhost/v1/store/wallet"><code>GET /devhost/v1/store/wallet</code></a>: the signed-in player's wallet</li>
 <li><a href="/devhost/v1/memory"><code>GET /devhost/v1/memory</code></a>: the plugin's memory statistics</li>
 <li><code>GET /devhost/v1/events/stream</code>: every event as it happens (server-sent events)</li>
 </ul>

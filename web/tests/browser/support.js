@@ -136,6 +136,15 @@ export async function openPage(browser, viewport = WIDE) {
   });
   page.on('pageerror', (error) => problems.push(`exception: ${error.message}`));
   page.problems = problems;
+  if (process.env.TEV_NO_WEB_ROOT) {
+    const { readFileSync } = await import('node:fs');
+    await page.route('**/widget/**', (route) => {
+      const url = new URL(route.request().url());
+      const file = path.join(webRoot, 'widget', url.pathname.replace(/^\/widget\//, '') || 'index.html');
+      const type = file.endsWith('.js') ? 'text/javascript' : file.endsWith('.css') ? 'text/css' : 'text/html';
+      route.fulfill({ body: readFileSync(file), contentType: type });
+    });
+  }
   return page;
 }
 

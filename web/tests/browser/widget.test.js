@@ -241,6 +241,8 @@ describe('purchase widget', () => {
       const disabled = page.locator('#outcome .result.error[data-status="404"]');
       await disabled.waitFor();
       assert.match(await disabled.textContent(), /purchase widget is turned off \(404\).*purchase widget not enabled/);
+      // The refusal tells the page what it had not heard.
+      await page.locator('#widget-state', { hasText: 'Off' }).waitFor();
       await screenshot(page, 'widget-375-disabled-refusal');
     }, { expectedStatuses: [400, 404, 409], expectedProblems: [/net::ERR_FAILED/] });
   });

@@ -6,7 +6,7 @@ import { call, paths } from './api.js';
 import { Basket } from './basket.js';
 import { formatAmount, formatDate, keyOf, priceTexts, purchasablePrices, saleTexts, currentPrices } from './catalogue.js';
 import { listen } from './live.js';
-import { describeFailure, purchaseSummary } from './messages.js';
+import { WIDGET_DISABLED_TEXT, describeFailure, purchaseSummary } from './messages.js';
 import { CONFIGURATION_URI, LOCALE_URI, SESSION_URI, isSignedIn, readConfiguration } from './session.js';
 
 const state = {
@@ -246,7 +246,14 @@ function showOutcome(node) {
   $('outcome').replaceChildren(...(node ? [node] : []));
 }
 
+// A refusal may tell the page what it missed: the widget turned off or the player signed out.
+function learnFrom(answer) {
+  if (answer.status === 404 && answer.body && answer.body.error === WIDGET_DISABLED_TEXT) loadConfiguration();
+  if (answer.status === 401) loadSession();
+}
+
 function failureNode(answer, operation) {
+  learnFrom(answer);
   const failure = describeFailure(answer, operation);
   return el('div', { class: 'result error', role: 'alert', 'data-status': String(answer.status) },
     el('h3', {}, failure.title),
