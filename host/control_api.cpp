@@ -6,6 +6,7 @@
 #include "host/api_description.h"
 #include "host/event_name.h"
 #include "host/host_value_json.h"
+#include "host/openapi_document.h"
 #include "host/store/catalogue_view.h"
 
 namespace tev::devhost {
@@ -57,8 +58,8 @@ ControlApi::ControlApi(ResourceStore& resources, EventBus& events, HostApi& host
       info_(std::move(info)),
       started_(std::chrono::steady_clock::now()) {}
 
-HttpReply ControlApi::handle(std::string_view method, std::string_view path,
-                             std::string_view body) {
+HttpReply ControlApi::handle(std::string_view method, std::string_view path, std::string_view body,
+                             std::string_view authority) {
   if (path == "/resources" || startsWith(path, "/resources/")) {
     return resources(method, path.substr(std::string_view("/resources").size()), body);
   }
@@ -74,6 +75,17 @@ HttpReply ControlApi::handle(std::string_view method, std::string_view path,
   if (path == "/api") {
     if (!get) return methodNotAllowed("GET");
     return HttpReply::json(200, describeApi(plugin_.apiTable(), plugin_.shortName()));
+  }
+  if (path == "/openapi.json") {
+    if (!get) return methodNotAllowed("GET");
+    OpenApiSettings settings;
+    settings.pluginName = plugin_.shortName();
+    settings.productVersion = info_.productVersion;
+    settings.serverUrl = authority.empty() ? info_.localUrl : "http://" + std::string(authority);
+    while (!settings.serverUrl.empty() && settings.serverUrl.back() == '/') {
+      settings.serverUrl.pop_back();
+    }
+    return HttpReply::json(200, openApiDocument(plugin_.apiTable(), settings));
   }
   if (path == "/status") {
     if (!get) return methodNotAllowed("GET");

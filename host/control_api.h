@@ -31,6 +31,7 @@ struct ControlInfo {
   std::string storeUrl;
   bool embeddedStore = false;
   std::string localUrl;
+  std::string productVersion;
 };
 
 class ControlApi {
@@ -39,7 +40,10 @@ class ControlApi {
              StoreService* store, ControlInfo info);
 
   // Answers `method` on `path` (below kControlPrefix; no query) with the request `body`.
-  HttpReply handle(std::string_view method, std::string_view path, std::string_view body);
+  // `authority` is the request's Host header, already checked to be a loopback name: documents
+  // that name the host's URL use it, so a page loaded from "localhost" calls "localhost".
+  HttpReply handle(std::string_view method, std::string_view path, std::string_view body,
+                   std::string_view authority = {});
 
   // Fires the resource event for a change of `path`, under its event name and under
   // "OnJsonApiEvent", and waits for delivery. Returns the number of handlers called, or -1

@@ -11,6 +11,10 @@
 #include "host/http_reply.h"
 #include "host/http_server_setup.h"
 
+#ifndef TEV_PRODUCT_VERSION
+#define TEV_PRODUCT_VERSION "0.0.0"
+#endif
+
 namespace tev::devhost {
 namespace {
 
@@ -83,7 +87,8 @@ DevHost::DevHost(HostOptions options)
       log_(options_.verbosity),
       external_(ExternalSettings{options_.connectTimeoutMs, options_.timeoutMs}),
       events_(gate_, log_),
-      hostApi_(log_, gate_, events_, resources_, external_) {}
+      hostApi_(log_, gate_, events_, resources_, external_),
+      web_(options_.webRoot) {}
 
 DevHost::~DevHost() { stop(); }
 
@@ -217,6 +222,7 @@ bool DevHost::startLocalApi(std::string& error) {
   info.storeUrl = storeUrl_;
   info.embeddedStore = store_ != nullptr;
   info.localUrl = "http://127.0.0.1:" + std::to_string(port_) + "/";
+  info.productVersion = TEV_PRODUCT_VERSION;
   control_ = std::make_unique<ControlApi>(resources_, events_, hostApi_, plugin_, store_.get(),
                                           std::move(info));
   eventStream_ = std::make_unique<EventStream>(events_);
@@ -261,7 +267,8 @@ void DevHost::printWelcome() {
     hasValidate = hasValidate || route.httpPath == kValidatePath;
   }
   text += "\ncontrol API: " + base + kControlPrefix +
-          "/ (resources, events, api, status, memory, store/fault)";
+          "/ (resources, events, api, openapi.json, status, memory, store/fault)";
+  text += "\nAPI docs: " + base + "/docs/ (web files from " + options_.webRoot + ")";
   text += "\nstore: " + storeUrl_ + (store_ != nullptr ? " (embedded)" : " (external)");
   text += "\ntry:\n  curl -s " + base +
           (firstGet != nullptr ? firstGet->httpPath : "/devhost/v1/status");
@@ -315,10 +322,15 @@ void DevHost::serve(const httplib::Request& request, httplib::Response& response
       eventStream_->serve(response);
       return;
     }
-    write(response, control_->handle(request.method, path.substr(prefix.size()), request.body));
+    write(response, control_->handle(request.method, path.substr(prefix.size()), request.body,
+                                     request.get_header_value("Host")));
     return;
   }
   if (servePlugin(request, response, path)) return;
+  if (std::optional<HttpReply> file = web_.serve(request.method, path)) {
+    write(response, *file);
+    return;
+  }
   const bool get = request.method == "GET" || request.method == "HEAD";
   if (get) {
     if (std::optional<json> value = resources_.get(path)) {

@@ -23,6 +23,7 @@
 #include "host/resource_store.h"
 #include "host/store/store_catalogue.h"
 #include "host/store/store_service.h"
+#include "host/web_files.h"
 
 namespace httplib {
 class Server;
@@ -85,6 +86,7 @@ class DevHost {
   HostConnection connection_{};
   EndpointTable endpoints_;
   std::unique_ptr<ControlApi> control_;
+  WebFiles web_;
   std::unique_ptr<EventStream> eventStream_;
   std::unique_ptr<httplib::Server> server_;
   std::thread serverThread_;

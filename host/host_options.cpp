@@ -101,6 +101,8 @@ bool parseHostOptions(int argc, const char* const* argv, const HostOptions& defa
       ok = text(out.cataloguePath);
     } else if (name == "--resources") {
       ok = text(out.resourcesPath);
+    } else if (name == "--web-root") {
+      ok = text(out.webRoot);
     } else if (name == "--verbosity") {
       ok = number(0, 3, out.verbosity);
     } else if (name == "--timeout-ms") {
@@ -146,6 +148,10 @@ std::string helpText(const HostOptions& defaults) {
       "  --resources PATH       JSON object of resource path to value, replacing the\n"
       "                         default resources; \"{{storeUrl}}\" in a text is replaced\n"
       "                         by the store's base URL\n"
+      "  --web-root PATH        pages and npm packages served under /docs/, /widget/\n"
+      "                         and /vendor/ (default: " +
+      defaults.webRoot +
+      ")\n"
       "  --verbosity N          0 errors only, 1 normal, 2 one line per request and\n"
       "                         event, 3 with payloads (default: " +
       std::to_string(defaults.verbosity) +
@@ -172,6 +178,7 @@ std::string helpText(const HostOptions& defaults) {
       "  POST   /devhost/v1/events/NAME           deliver an event with the body as payload\n"
       "  GET    /devhost/v1/events                events fired and delivered lately\n"
       "  GET    /devhost/v1/api                   the plugin's endpoints, types and events\n"
+      "  GET    /devhost/v1/openapi.json          the same as an OpenAPI 3.1 document\n"
       "  GET    /devhost/v1/status                plugin, store, counters, memory\n"
       "  GET    /devhost/v1/memory                the plugin's memory statistics\n"
       "  GET|PUT|DELETE /devhost/v1/store/fault   the embedded store's injected fault\n";

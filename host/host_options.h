@@ -15,6 +15,7 @@ struct HostOptions {
   std::string storeUrl;       // empty: start the embedded store
   std::string cataloguePath;  // the embedded store's catalogue
   std::string resourcesPath;  // JSON object, resource path to value; empty: the defaults
+  std::string webRoot;        // the pages and npm packages served under /docs/, /widget/, /vendor/
   int verbosity = 1;          // 0 errors only, 1 normal, 2 every request, 3 payloads too
   int timeoutMs = 10000;      // read and write timeout of external requests
   int connectTimeoutMs = 3000;

@@ -11,6 +11,9 @@
 #ifndef TEV_DEVHOST_DEFAULT_PLUGIN
 #define TEV_DEVHOST_DEFAULT_PLUGIN "tev-purchase-widget.so"
 #endif
+#ifndef TEV_DEVHOST_DEFAULT_WEB_ROOT
+#define TEV_DEVHOST_DEFAULT_WEB_ROOT "web"
+#endif
 #ifndef TEV_DEVHOST_DEFAULT_CATALOGUE
 #define TEV_DEVHOST_DEFAULT_CATALOGUE "host/data/catalogue.json"
 #endif
@@ -19,6 +22,7 @@ int main(int argc, char** argv) {
   tev::devhost::HostOptions defaults;
   defaults.pluginPath = TEV_DEVHOST_DEFAULT_PLUGIN;
   defaults.cataloguePath = TEV_DEVHOST_DEFAULT_CATALOGUE;
+  defaults.webRoot = TEV_DEVHOST_DEFAULT_WEB_ROOT;
   tev::devhost::HostOptions options;
   std::string error;
   if (!tev::devhost::parseHostOptions(argc, argv, defaults, options, error)) {

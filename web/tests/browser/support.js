@@ -32,7 +32,7 @@ export class Host {
 
   async start(timeoutMs = 30000) {
     if (!existsSync(devhostPath)) throw new Error(`no development host at ${devhostPath}; build the release preset first`);
-    const args = ['--port', '0', ...(process.env.TEV_NO_WEB_ROOT ? [] : ['--web-root', webRoot]), ...this.extraArguments];
+    const args = ['--port', '0', '--web-root', webRoot, ...this.extraArguments];
     this.child = spawn(devhostPath, args, { stdio: ['ignore', 'pipe', 'pipe'] });
     const exited = new Promise((resolve) => this.child.once('exit', (code, signal) => resolve({ code, signal })));
     this.exited = exited;
@@ -136,15 +136,6 @@ export async function openPage(browser, viewport = WIDE) {
   });
   page.on('pageerror', (error) => problems.push(`exception: ${error.message}`));
   page.problems = problems;
-  if (process.env.TEV_NO_WEB_ROOT) {
-    const { readFileSync } = await import('node:fs');
-    await page.route('**/widget/**', (route) => {
-      const url = new URL(route.request().url());
-      const file = path.join(webRoot, 'widget', url.pathname.replace(/^\/widget\//, '') || 'index.html');
-      const type = file.endsWith('.js') ? 'text/javascript' : file.endsWith('.css') ? 'text/css' : 'text/html';
-      route.fulfill({ body: readFileSync(file), contentType: type });
-    });
-  }
   return page;
 }
 
