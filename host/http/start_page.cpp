@@ -123,6 +123,7 @@ std::string startPageHtml(const StartPageInfo& info) {
 <head>
 <meta charset="utf-8">
 <meta name="viewport" content="width=device-width, initial-scale=1">
+<link rel="icon" href="data:,">
 <title>)" + plugin + R"( development host</title>
 <style>
   body { font: 16px/1.5 system-ui, sans-serif; margin: 0 auto; max-width: 46rem; padding: 1.5rem;

@@ -135,17 +135,25 @@ export async function openPage(browser, viewport = WIDE) {
     if (message.type() === 'error') problems.push(`console: ${message.text()}`);
   });
   page.on('pageerror', (error) => problems.push(`exception: ${error.message}`));
+  // Chromium's console line does not name the URL; this does, for the failure message.
+  page.on('response', (response) => {
+    if (response.status() >= 400) page.failedRequests.push(`${response.status()} ${response.request().method()} ${response.url()}`);
+  });
+  page.failedRequests = [];
   page.problems = problems;
   return page;
 }
 
 // The console errors other than Chromium's own notes on answers with the given statuses (it
 // logs one for every 4xx and 5xx answer a page fetches, also when the page expects it).
-export function unexpectedProblems(page, expectedStatuses = []) {
-  return page.problems.filter((text) => {
+// `expectedPatterns` match further lines that a test provokes on purpose.
+export function unexpectedProblems(page, expectedStatuses = [], expectedPatterns = []) {
+  const problems = page.problems.filter((text) => {
     const failed = /Failed to load resource: the server responded with a status of (\d+)/.exec(text);
-    return !(failed && expectedStatuses.includes(Number(failed[1])));
+    if (failed && expectedStatuses.includes(Number(failed[1]))) return false;
+    return !expectedPatterns.some((pattern) => pattern.test(text));
   });
+  return problems.length > 0 ? [...problems, ...page.failedRequests.map((text) => `answer: ${text}`)] : [];
 }
 
 export async function screenshot(page, name) {

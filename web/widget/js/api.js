@@ -47,7 +47,7 @@ export const paths = Object.freeze({
   configuration: '/tev-purchase-widget/v1/configuration',
   validate: '/tev-purchase-widget/v1/validateItems',
   purchase: '/tev-purchase-widget/v1/purchaseItems',
-  session: '/tev-login/v1/session',
+  resources: '/devhost/v1/resources',
   catalogue: '/devhost/v1/store/catalogue',
   wallet: '/devhost/v1/store/wallet',
   events: '/devhost/v1/events/stream',

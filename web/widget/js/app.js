@@ -345,10 +345,11 @@ async function loadConfiguration() {
   }
 }
 
+// Read from the host's list of resources, where a missing session is no error (its own path
+// answers 404 then).
 async function loadSession() {
-  const answer = await call('GET', paths.session);
-  if (answer.status === 200) applySession(answer.body);
-  else if (answer.status === 404) applySession(null);
+  const answer = await call('GET', paths.resources);
+  if (answer.status === 200 && answer.body && typeof answer.body === 'object') applySession(answer.body[SESSION_URI] ?? null);
 }
 
 function applySession(session) {
