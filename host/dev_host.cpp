@@ -267,8 +267,11 @@ void DevHost::printWelcome() {
     hasValidate = hasValidate || route.httpPath == kValidatePath;
   }
   text += "\ncontrol API: " + base + kControlPrefix +
-          "/ (resources, events, api, openapi.json, status, memory, store/fault)";
+          "/ (resources, events, events/stream, api, openapi.json, status, memory, store/fault,"
+          " store/catalogue, store/wallet)";
   text += "\nAPI docs: " + base + "/docs/ (web files from " + options_.webRoot + ")";
+  text += "\npurchase widget: " + base + "/widget/ (a browser at " + base +
+          "/ gets links to all pages)";
   text += "\nstore: " + storeUrl_ + (store_ != nullptr ? " (embedded)" : " (external)");
   text += "\ntry:\n  curl -s " + base +
           (firstGet != nullptr ? firstGet->httpPath : "/devhost/v1/status");
