@@ -156,9 +156,9 @@ export function unexpectedProblems(page, expectedStatuses = [], expectedPatterns
   return problems.length > 0 ? [...problems, ...page.failedRequests.map((text) => `answer: ${text}`)] : [];
 }
 
-export async function screenshot(page, name) {
+export async function screenshot(page, name, { fullPage = true } = {}) {
   mkdirSync(screenshotDir, { recursive: true });
   const file = path.join(screenshotDir, `${name}.png`);
-  await page.screenshot({ path: file, fullPage: true });
+  await page.screenshot({ path: file, fullPage });
   return file;
 }

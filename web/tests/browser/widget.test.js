@@ -262,6 +262,7 @@ describe('purchase widget', () => {
         assert.fail(`the keyboard never reached "${name}"`);
       };
       await tabTo('Add Copper Banner');
+      await screenshot(page, 'widget-375-keyboard-focus', { fullPage: false });
       await page.keyboard.press('Enter');
       assert.equal(await page.locator('#basket li.line').count(), 1);
       assert.equal(await page.evaluate(() => document.activeElement.textContent), 'Add Copper Banner', 'the focus stays where it was');
