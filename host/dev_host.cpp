@@ -270,6 +270,9 @@ void DevHost::printWelcome() {
           "/ (resources, events, events/stream, api, openapi.json, status, memory, store/fault,"
           " store/catalogue, store/wallet)";
   text += "\nAPI docs: " + base + "/docs/ (web files from " + options_.webRoot + ")";
+  if (!web_.hasPackage("swagger-ui-dist")) {
+    text += "\n  (its npm packages are missing: run scripts/setup browser)";
+  }
   text += "\npurchase widget: " + base + "/widget/ (a browser at " + base +
           "/ gets links to all pages)";
   text += "\nstore: " + storeUrl_ + (store_ != nullptr ? " (embedded)" : " (external)");

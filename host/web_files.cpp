@@ -133,6 +133,12 @@ bool safeRelativePath(std::string_view encoded, std::string& out) {
   return true;
 }
 
+bool WebFiles::hasPackage(std::string_view name) const {
+  std::error_code error;
+  return fs::is_regular_file(utf8Path(root_) / "node_modules" / utf8Path(name) / "package.json",
+                             error);
+}
+
 std::optional<HttpReply> WebFiles::serve(std::string_view method, std::string_view path) const {
   const Mount* mount = nullptr;
   for (const Mount& candidate : kMounts) {

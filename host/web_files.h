@@ -36,6 +36,9 @@ class WebFiles {
   // nullopt otherwise, so the caller goes on with its other routes.
   std::optional<HttpReply> serve(std::string_view method, std::string_view path) const;
 
+  // Whether the npm package `name` is installed under the root's node_modules.
+  bool hasPackage(std::string_view name) const;
+
   const std::string& root() const { return root_; }
 
  private:

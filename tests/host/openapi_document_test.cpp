@@ -161,31 +161,32 @@ json build(const PluginApiTable* table) {
   return openApiDocument(table, {"fake-plugin", "2.5.1", "http://127.0.0.1:8400"});
 }
 
-const json* parameter(const json& operation, const std::string& name) {
-  for (const json& entry : operation["parameters"]) {
+json* parameter(json& operation, const std::string& name) {
+  for (json& entry : operation["parameters"]) {
     if (entry["name"] == name) return &entry;
   }
   return nullptr;
 }
 
 // Every "$ref" anywhere in `value`.
-void collectReferences(const json& value, std::vector<std::string>& out) {
+void collectReferences(json& value, std::vector<std::string>& out) {
   if (value.is_object()) {
     for (const auto& [key, member] : value.items()) {
       if (key == "$ref" && member.is_string()) out.push_back(member.get<std::string>());
       collectReferences(member, out);
     }
   } else if (value.is_array()) {
-    for (const json& member : value) collectReferences(member, out);
+    for (json& member : value) collectReferences(member, out);
   }
 }
 
 TEST(OpenApiDocument, NamesTheProductVersionTheServerAndResolvesEveryReference) {
   const FakeTable fake;
-  const json document = build(fake.table());
+  json document = build(fake.table());
   EXPECT_EQ(document["openapi"], "3.1.0");
   EXPECT_EQ(document["info"]["version"], "2.5.1");
   EXPECT_EQ(document["servers"][0]["url"], "http://127.0.0.1:8400");
+  EXPECT_EQ(document["security"], json::array());  // callers need no credentials
   // The custom method cannot be an operation; the document says so instead of dropping it.
   EXPECT_NE(document["info"]["description"].get<std::string>().find("PURGE /items"),
             std::string::npos);
@@ -209,46 +210,46 @@ TEST(OpenApiDocument, NamesTheProductVersionTheServerAndResolvesEveryReference) 
       ++operations;
       EXPECT_TRUE(ids.insert(operation["operationId"].get<std::string>()).second) << path;
       EXPECT_FALSE(operation["summary"].get<std::string>().empty());
-      for (const json& tag : operation["tags"]) usedTags.insert(tag.get<std::string>());
+      for (json& tag : operation["tags"]) usedTags.insert(tag.get<std::string>());
     }
   }
   EXPECT_EQ(operations, 2 + 5);
   EXPECT_EQ(document["paths"]["/Ping"]["get"]["operationId"], "Ping");
   EXPECT_EQ(document["paths"]["/Ping"]["post"]["operationId"], "PingPost");
   std::set<std::string> listedTags;
-  for (const json& tag : document["tags"]) listedTags.insert(tag["name"].get<std::string>());
+  for (json& tag : document["tags"]) listedTags.insert(tag["name"].get<std::string>());
   EXPECT_EQ(usedTags, listedTags);
 }
 
 TEST(OpenApiDocument, ArgumentLocationsBecomeParametersWhereTheRouterReadsThem) {
   const FakeTable fake;
-  const json document = build(fake.table());
+  json document = build(fake.table());
   ASSERT_TRUE(document["paths"].contains("/items/{id}/files/{rest}"));
-  const json& get = document["paths"]["/items/{id}/files/{rest}"]["get"];
+  json& get = document["paths"]["/items/{id}/files/{rest}"]["get"];
   EXPECT_EQ(get["operationId"], "GetItemsByIdFilesByRest");
   EXPECT_EQ(get["tags"], json::array({"catalogue", "items"}));
 
-  const json* id = parameter(get, "id");
+  json* id = parameter(get, "id");
   ASSERT_NE(id, nullptr);
   EXPECT_EQ((*id)["in"], "path");
   EXPECT_EQ((*id)["required"], true);
   EXPECT_EQ((*id)["schema"]["format"], "int32");
-  const json* rest = parameter(get, "rest");
+  json* rest = parameter(get, "rest");
   ASSERT_NE(rest, nullptr);
   EXPECT_EQ((*rest)["in"], "path");
   EXPECT_NE((*rest)["description"].get<std::string>().find("\"/\""), std::string::npos);
 
-  const json* verbose = parameter(get, "verbose");
+  json* verbose = parameter(get, "verbose");
   ASSERT_NE(verbose, nullptr);
   EXPECT_EQ((*verbose)["in"], "query");
   EXPECT_EQ((*verbose)["required"], false);  // a missing boolean is false
-  const json* token = parameter(get, "x-token");
+  json* token = parameter(get, "x-token");
   ASSERT_NE(token, nullptr);
   EXPECT_EQ((*token)["in"], "header");
   EXPECT_EQ((*token)["required"], true);
 
   // "Any" outside the template: a query parameter saying where else it is read, as JSON.
-  const json* filter = parameter(get, "filter");
+  json* filter = parameter(get, "filter");
   ASSERT_NE(filter, nullptr);
   EXPECT_EQ((*filter)["in"], "query");
   EXPECT_NE((*filter)["description"].get<std::string>().find("header"), std::string::npos);
@@ -260,11 +261,11 @@ TEST(OpenApiDocument, ArgumentLocationsBecomeParametersWhereTheRouterReadsThem) 
 
 TEST(OpenApiDocument, BodiesAndAnswersFollowTheFunctionsTypes) {
   const FakeTable fake;
-  const json document = build(fake.table());
-  const json& post = document["paths"]["/items"]["post"];
+  json document = build(fake.table());
+  json& post = document["paths"]["/items"]["post"];
   EXPECT_EQ(post["summary"], "Adds items.");
   EXPECT_FALSE(post.contains("parameters"));
-  const json& body = post["requestBody"];
+  json& body = post["requestBody"];
   EXPECT_EQ(body["required"], true);
   for (const char* type : {"application/json", "application/vnd.api+json", "application/x-msgpack",
                            "application/x-yaml"}) {
@@ -272,14 +273,14 @@ TEST(OpenApiDocument, BodiesAndAnswersFollowTheFunctionsTypes) {
   }
   // A generic result passes an upstream answer on: free-form success, and the upstream's own
   // 4xx and 5xx beside the plugin's errors.
-  const json& passed = post["responses"];
+  json& passed = post["responses"];
   EXPECT_FALSE(passed["200"]["content"]["application/json"]["schema"].contains("type"));
   EXPECT_EQ(passed["400"]["content"]["application/json"]["schema"]["anyOf"].size(), 2u);
   EXPECT_EQ(passed["4XX"]["content"]["application/json"]["schema"]["$ref"],
             "#/components/schemas/UpstreamAnswer");
   EXPECT_TRUE(passed.contains("5XX"));
 
-  const json& typed = document["paths"]["/items/{id}/files/{rest}"]["get"]["responses"];
+  json& typed = document["paths"]["/items/{id}/files/{rest}"]["get"]["responses"];
   EXPECT_EQ(typed["200"]["content"]["application/json"]["schema"]["$ref"],
             "#/components/schemas/Item");
   for (const char* status : {"400", "404", "500"}) {
@@ -288,18 +289,18 @@ TEST(OpenApiDocument, BodiesAndAnswersFollowTheFunctionsTypes) {
         << status;
   }
   EXPECT_FALSE(typed.contains("4XX"));
-  const json& error = document["components"]["schemas"]["ErrorAnswer"];
+  json& error = document["components"]["schemas"]["ErrorAnswer"];
   EXPECT_EQ(error["required"], json::array({"error"}));
   EXPECT_EQ(error["properties"]["error"]["type"], "string");
 }
 
 TEST(OpenApiDocument, RegisteredTypesBecomeSchemasWithFormatsRangesAndNulls) {
   const FakeTable fake;
-  const json schemas = build(fake.table())["components"]["schemas"];
-  const json& item = schemas["Item"];
+  json schemas = build(fake.table())["components"]["schemas"];
+  json& item = schemas["Item"];
   EXPECT_EQ(item["type"], "object");
   EXPECT_EQ(item["description"], "An item.");
-  const json& fields = item["properties"];
+  json& fields = item["properties"];
   EXPECT_EQ(fields["id"], json({{"type", "integer"},
                                 {"format", "int32"},
                                 {"minimum", -2147483648LL},
@@ -317,14 +318,14 @@ TEST(OpenApiDocument, RegisteredTypesBecomeSchemasWithFormatsRangesAndNulls) {
   EXPECT_EQ(fields["parent"]["anyOf"][0]["$ref"], "#/components/schemas/Item");
   EXPECT_FALSE(item.contains("required"));
 
-  const json& kind = schemas["Kind"];
+  json& kind = schemas["Kind"];
   EXPECT_EQ(kind["enum"], json::array({"FIRST", "SECOND"}));
   EXPECT_NE(kind["description"].get<std::string>().find("SECOND = -7"), std::string::npos);
   EXPECT_FALSE(schemas["Nothing"].contains("type"));
 }
 
 TEST(OpenApiDocument, OddTablesGiveAValidDocumentNotACrash) {
-  const json empty = build(nullptr);
+  json empty = build(nullptr);
   EXPECT_TRUE(empty["paths"].empty());
   EXPECT_TRUE(empty["components"]["schemas"].contains("ErrorAnswer"));
 
@@ -339,7 +340,7 @@ TEST(OpenApiDocument, OddTablesGiveAValidDocumentNotACrash) {
   PluginApiTable table{};
   table.types = types;
   table.typeCount = 2;
-  const json schemas = build(&table)["components"]["schemas"];
+  json schemas = build(&table)["components"]["schemas"];
   EXPECT_TRUE(schemas.contains("Error_Answer_"));
   EXPECT_TRUE(schemas.contains("ErrorAnswer_"));
   EXPECT_EQ(schemas["ErrorAnswer"]["description"], "Registered without fields or enumerators.");
@@ -365,8 +366,8 @@ TEST(OpenApiDocument, OddTablesGiveAValidDocumentNotACrash) {
   PluginApiTable one{};
   one.endpoints = &entry;
   one.endpointCount = 1;
-  const json document = build(&one);
-  const json& get = document["paths"]["/thing/{unclosed"]["get"];
+  json document = build(&one);
+  json& get = document["paths"]["/thing/{unclosed"]["get"];
   ASSERT_EQ(get["parameters"].size(), 1u);
   EXPECT_EQ(get["parameters"][0]["in"], "query");
   EXPECT_EQ(get["tags"], json::array({"fake-plugin"}));

@@ -120,6 +120,10 @@ TEST_F(WebFilesTest, OnlyReadsInsideTheMountAndLeavesOtherPathsToTheCaller) {
   // The widget's directory does not exist here: nothing, rather than a failure.
   EXPECT_EQ(get("/widget/index.html").status, 404);
 
+  EXPECT_FALSE(files.hasPackage("absent"));
+  write(root_ / "node_modules" / "pkg" / "package.json", "{}");
+  EXPECT_TRUE(files.hasPackage("pkg"));
+
   std::optional<HttpReply> post = files.serve("POST", "/docs/index.html");
   ASSERT_TRUE(post.has_value());
   EXPECT_EQ(post->status, 405);
