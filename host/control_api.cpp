@@ -7,11 +7,15 @@
 #include "host/event_name.h"
 #include "host/host_value_json.h"
 #include "host/openapi_document.h"
+#include "host/store/catalogue_view.h"
 
 namespace tev::devhost {
 namespace {
 
 using nlohmann::json;
+
+constexpr char kSessionResource[] = "/tev-login/v1/session";
+constexpr char kLocaleResource[] = "/orvikclient/region-locale";
 
 bool startsWith(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
@@ -64,6 +68,9 @@ HttpReply ControlApi::handle(std::string_view method, std::string_view path, std
                   body);
   }
   if (path == "/store/fault") return storeFault(method, body);
+  if (path == "/store/catalogue" || path == "/store/wallet") {
+    return storeCatalogue(method, path == "/store/wallet");
+  }
   const bool get = method == "GET" || method == "HEAD";
   if (path == "/api") {
     if (!get) return methodNotAllowed("GET");
@@ -176,6 +183,34 @@ HttpReply ControlApi::storeFault(std::string_view method, std::string_view body)
   }
   store_->setFault(fault);
   return HttpReply::json(200, {{"fault", store_->fault()}});
+}
+
+HttpReply ControlApi::storeCatalogue(std::string_view method, bool wallet) {
+  if (method != "GET" && method != "HEAD") return methodNotAllowed("GET");
+  if (store_ == nullptr) {
+    return HttpReply::error(409, "No embedded store: the host was started with --store-url");
+  }
+  const StoreCatalogue& catalogue = store_->catalogue();
+  if (wallet) {
+    const std::optional<json> session = resources_.get(kSessionResource);
+    std::optional<json> found;
+    if (session) found = walletForSession(catalogue, *session);
+    if (!found) {
+      return HttpReply::error(404, "No wallet: the session resource " +
+                                       std::string(kSessionResource) +
+                                       " holds no token of a store account");
+    }
+    return HttpReply::json(200, *found);
+  }
+  // Names in the player's language, as the store's validation answers them.
+  std::string language = catalogue.defaultLanguage();
+  const std::optional<json> locale = resources_.get(kLocaleResource);
+  if (locale && locale->is_object() && locale->contains("locale") &&
+      (*locale)["locale"].is_string() &&
+      !(*locale)["locale"].get_ref<const std::string&>().empty()) {
+    language = (*locale)["locale"].get<std::string>();
+  }
+  return HttpReply::json(200, catalogueView(catalogue, language, currentUtcText()));
 }
 
 json ControlApi::memory() const {

@@ -54,6 +54,7 @@ class ControlApi {
   HttpReply resources(std::string_view method, std::string_view path, std::string_view body);
   HttpReply events(std::string_view method, std::string_view name, std::string_view body);
   HttpReply storeFault(std::string_view method, std::string_view body);
+  HttpReply storeCatalogue(std::string_view method, bool wallet);
   HttpReply status();
   nlohmann::json memory() const;
 

@@ -7,6 +7,7 @@
 
 #include "host/endpoint_call.h"
 #include "host/host_value_json.h"
+#include "host/http/start_page.h"
 #include "host/http_reply.h"
 #include "host/http_server_setup.h"
 
@@ -224,6 +225,7 @@ bool DevHost::startLocalApi(std::string& error) {
   info.productVersion = TEV_PRODUCT_VERSION;
   control_ = std::make_unique<ControlApi>(resources_, events_, hostApi_, plugin_, store_.get(),
                                           std::move(info));
+  eventStream_ = std::make_unique<EventStream>(events_);
   listenInBackground(*server_, serverThread_);
   return true;
 }
@@ -231,9 +233,12 @@ bool DevHost::startLocalApi(std::string& error) {
 void DevHost::stop() {
   if (stopped_) return;
   stopped_ = true;
+  // Open event streams end first: each holds a worker that the server's stop waits for.
+  if (eventStream_ != nullptr) eventStream_->close();
   // No new requests, and those in progress finish, before the plugin goes.
   if (server_ != nullptr) server_->stop();
   if (serverThread_.joinable()) serverThread_.join();
+  eventStream_.reset();
   events_.stop();
   hostApi_.setEndpoints(nullptr);
   {
@@ -262,11 +267,14 @@ void DevHost::printWelcome() {
     hasValidate = hasValidate || route.httpPath == kValidatePath;
   }
   text += "\ncontrol API: " + base + kControlPrefix +
-          "/ (resources, events, api, openapi.json, status, memory, store/fault)";
+          "/ (resources, events, events/stream, api, openapi.json, status, memory, store/fault,"
+          " store/catalogue, store/wallet)";
   text += "\nAPI docs: " + base + "/docs/ (web files from " + options_.webRoot + ")";
   if (!web_.hasPackage("swagger-ui-dist")) {
     text += "\n  (its npm packages are missing: run scripts/setup browser)";
   }
+  text += "\npurchase widget: " + base + "/widget/ (a browser at " + base +
+          "/ gets links to all pages)";
   text += "\nstore: " + storeUrl_ + (store_ != nullptr ? " (embedded)" : " (external)");
   text += "\ntry:\n  curl -s " + base +
           (firstGet != nullptr ? firstGet->httpPath : "/devhost/v1/status");
@@ -316,6 +324,10 @@ void DevHost::serve(const httplib::Request& request, httplib::Response& response
       write(response, HttpReply::error(404, "The control API is under " + std::string(prefix)));
       return;
     }
+    if (path.substr(prefix.size()) == "/events/stream" && request.method == "GET") {
+      eventStream_->serve(response);
+      return;
+    }
     write(response, control_->handle(request.method, path.substr(prefix.size()), request.body,
                                      request.get_header_value("Host")));
     return;
@@ -332,6 +344,16 @@ void DevHost::serve(const httplib::Request& request, httplib::Response& response
       return;
     }
     if (path == "/") {
+      // One URL, two answers: a browser gets links, other clients the JSON index.
+      response.set_header("Vary", "Accept");
+      if (prefersHtml(request.get_header_value("Accept"))) {
+        StartPageInfo page{plugin_.shortName(), {}, storeUrl_};
+        for (const EndpointRoute& route : endpoints_.routes()) {
+          page.endpoints.emplace_back(methodText(route.method), route.httpPath);
+        }
+        response.set_content(startPageHtml(page), kHtmlContentType);
+        return;
+      }
       json endpoints = json::array();
       for (const EndpointRoute& route : endpoints_.routes()) {
         endpoints.push_back({{"method", methodText(route.method)}, {"path", route.httpPath}});

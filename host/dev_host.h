@@ -17,6 +17,7 @@
 #include "host/host_api.h"
 #include "host/host_log.h"
 #include "host/host_options.h"
+#include "host/http/event_stream.h"
 #include "host/loaded_plugin.h"
 #include "host/plugin_gate.h"
 #include "host/resource_store.h"
@@ -86,6 +87,7 @@ class DevHost {
   EndpointTable endpoints_;
   std::unique_ptr<ControlApi> control_;
   WebFiles web_;
+  std::unique_ptr<EventStream> eventStream_;
   std::unique_ptr<httplib::Server> server_;
   std::thread serverThread_;
   int port_ = 0;

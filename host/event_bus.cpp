@@ -66,13 +66,12 @@ std::future<int> EventBus::post(std::string name, nlohmann::json payload, std::u
   {
     const std::lock_guard<std::mutex> lock(mutex_);
     event.journalId = nextJournalId_++;
-    journal_.push_back(nlohmann::json{{"id", event.journalId},
-                                      {"name", event.name},
-                                      {"source", std::move(source)},
-                                      {"word", word},
-                                      {"handlers", nullptr},
-                                      {"payload", event.payload}});
-    if (journal_.size() > kJournalSize) journal_.pop_front();
+    journalLocked(nlohmann::json{{"id", event.journalId},
+                                 {"name", event.name},
+                                 {"source", std::move(source)},
+                                 {"word", word},
+                                 {"handlers", nullptr},
+                                 {"payload", event.payload}});
     if (!running_ || stopping_) {
       event.done.set_value(0);
       return done;
@@ -85,12 +84,29 @@ std::future<int> EventBus::post(std::string name, nlohmann::json payload, std::u
 
 void EventBus::note(std::string name, nlohmann::json payload, std::string source) {
   const std::lock_guard<std::mutex> lock(mutex_);
-  journal_.push_back(nlohmann::json{{"id", nextJournalId_++},
-                                    {"name", std::move(name)},
-                                    {"source", std::move(source)},
-                                    {"word", 0},
-                                    {"handlers", 0},
-                                    {"payload", std::move(payload)}});
+  journalLocked(nlohmann::json{{"id", nextJournalId_++},
+                               {"name", std::move(name)},
+                               {"source", std::move(source)},
+                               {"word", 0},
+                               {"handlers", 0},
+                               {"payload", std::move(payload)}});
+}
+
+std::uint64_t EventBus::addObserver(Observer observer) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  const std::uint64_t id = nextObserverId_++;
+  observers_.emplace_back(id, std::move(observer));
+  return id;
+}
+
+void EventBus::removeObserver(std::uint64_t id) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  std::erase_if(observers_, [id](const auto& entry) { return entry.first == id; });
+}
+
+void EventBus::journalLocked(nlohmann::json entry) {
+  for (const auto& [id, observer] : observers_) observer(entry);
+  journal_.push_back(std::move(entry));
   if (journal_.size() > kJournalSize) journal_.pop_front();
 }
 

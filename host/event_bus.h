@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <future>
 #include <mutex>
 #include <string>
@@ -49,6 +50,13 @@ class EventBus {
   // Records an entry in the journal without delivering anything (telemetry, for example).
   void note(std::string name, nlohmann::json payload, std::string source);
 
+  // Something that sees every event as it is posted or noted, as its journal entry. Observers run
+  // under the bus's lock on the poster's thread: they must be quick and never call the bus.
+  using Observer = std::function<void(const nlohmann::json& entry)>;
+  // Returns an id for removeObserver; once that returns, the observer is not called again.
+  std::uint64_t addObserver(Observer observer);
+  void removeObserver(std::uint64_t id);
+
   // The latest events (at most 64), oldest first: name, source, word, handlers called (null
   // until delivered) and payload; and the registered handlers.
   nlohmann::json journal() const;
@@ -76,6 +84,8 @@ class EventBus {
   int deliver(Pending& event);
   bool registered(std::uint64_t id) const;
   void record(std::uint64_t journalId, int handlers);
+  // Adds `entry` to the journal and shows it to the observers; the caller holds mutex_.
+  void journalLocked(nlohmann::json entry);
 
   PluginGate& gate_;
   HostLog& log_;
@@ -85,6 +95,8 @@ class EventBus {
   std::uint64_t nextHandlerId_ = 1;
   std::deque<Pending> queue_;
   std::deque<nlohmann::json> journal_;
+  std::vector<std::pair<std::uint64_t, Observer>> observers_;
+  std::uint64_t nextObserverId_ = 1;
   std::uint64_t nextJournalId_ = 1;
   std::uint64_t delivered_ = 0;
   bool running_ = false;

@@ -181,7 +181,10 @@ std::string helpText(const HostOptions& defaults) {
       "  GET    /devhost/v1/openapi.json          the same as an OpenAPI 3.1 document\n"
       "  GET    /devhost/v1/status                plugin, store, counters, memory\n"
       "  GET    /devhost/v1/memory                the plugin's memory statistics\n"
-      "  GET|PUT|DELETE /devhost/v1/store/fault   the embedded store's injected fault\n";
+      "  GET|PUT|DELETE /devhost/v1/store/fault   the embedded store's injected fault\n"
+      "  GET    /devhost/v1/store/catalogue       the embedded store's items, in the locale\n"
+      "  GET    /devhost/v1/store/wallet          the wallet of the session's player\n"
+      "  GET    /devhost/v1/events/stream         every event as server-sent events\n";
   return text;
 }
 

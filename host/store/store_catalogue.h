@@ -59,6 +59,8 @@ class StoreCatalogue {
   // Reads a catalogue document. Returns false with `error` naming the first malformed entry.
   [[nodiscard]] bool load(const nlohmann::json& document, std::string& error);
 
+  // The language of names and descriptions when a request names none the item has.
+  const std::string& defaultLanguage() const { return defaultLanguage_; }
   // The catalogue's items, fixed after load.
   const std::vector<StoreItem>& items() const { return items_; }
 
@@ -83,12 +85,15 @@ class StoreCatalogue {
   // {"accountId", "balances": [{"currencyType", "amount"}], "version"}.
   nlohmann::json wallet(std::uint64_t accountId) const;
 
+  // The sale of `item` that runs at `now` (a UTC text as above), if any.
+  const StoreSale* activeSale(const StoreItem& item, std::string_view now) const;
+  // The text of `texts` in `language`, else in the catalogue's default language, else empty.
+  std::string localized(const std::map<std::string, std::string>& texts,
+                        std::string_view language) const;
+
  private:
   bool loadChecked(const nlohmann::json& document, std::string& error);
   const StoreItem* find(std::string_view inventoryType, std::int64_t itemId) const;
-  const StoreSale* activeSale(const StoreItem& item, std::string_view now) const;
-  std::string localized(const std::map<std::string, std::string>& texts,
-                        std::string_view language) const;
   nlohmann::json walletLocked(const StoreAccount& account) const;
 
   std::string defaultLanguage_ = "en_US";

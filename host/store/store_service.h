@@ -53,6 +53,8 @@ class StoreService {
 
   // "http://127.0.0.1:<port>/".
   std::string baseUrl() const;
+  // The items and accounts it answers from.
+  const StoreCatalogue& catalogue() const { return catalogue_; }
 
   void setFault(StoreFault fault);
   void clearFault();
