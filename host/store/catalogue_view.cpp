@@ -3,21 +3,8 @@
 #include <string>
 
 namespace tev::devhost {
-namespace {
 
 using nlohmann::json;
-
-json pricesView(const std::vector<StorePrice>& prices) {
-  json out = json::array();
-  for (const StorePrice& price : prices) {
-    out.push_back({{"currencyType", price.currencyType},
-                   {"price", price.price},
-                   {"purchasable", price.purchasable}});
-  }
-  return out;
-}
-
-}  // namespace
 
 json catalogueView(const StoreCatalogue& catalogue, std::string_view language,
                    std::string_view now) {
@@ -33,7 +20,7 @@ json catalogueView(const StoreCatalogue& catalogue, std::string_view language,
                                                                     : "upcoming";
       json entry = {{"startDate", window.startDate},
                     {"endDate", window.endDate},
-                    {"prices", pricesView(window.prices)},
+                    {"prices", pricesJson(window.prices)},
                     {"state", state}};
       if (&window == running) sale = entry;
       sales.push_back(std::move(entry));
@@ -43,7 +30,7 @@ json catalogueView(const StoreCatalogue& catalogue, std::string_view language,
                      {"description", catalogue.localized(item.descriptions, language)},
                      {"iconUrl", item.iconUrl},
                      {"maxQuantity", item.maxQuantity},
-                     {"prices", pricesView(item.prices)},
+                     {"prices", pricesJson(item.prices)},
                      {"sales", std::move(sales)},
                      {"sale", std::move(sale)}});
   }

@@ -72,16 +72,6 @@ bool readTexts(const json& value, std::map<std::string, std::string>& out) {
   return true;
 }
 
-json pricesJson(const std::vector<StorePrice>& prices) {
-  json out = json::array();
-  for (const StorePrice& price : prices) {
-    out.push_back({{"currencyType", price.currencyType},
-                   {"price", price.price},
-                   {"purchasable", price.purchasable}});
-  }
-  return out;
-}
-
 // The item key of a request item: {inventoryType, itemId}, or false.
 bool readItemKey(const json& item, std::string& inventoryType, std::int64_t& itemId) {
   if (!item.is_object()) return false;
@@ -106,6 +96,16 @@ std::int64_t quantityOf(const json& item) {
 }
 
 }  // namespace
+
+json pricesJson(const std::vector<StorePrice>& prices) {
+  json out = json::array();
+  for (const StorePrice& price : prices) {
+    out.push_back({{"currencyType", price.currencyType},
+                   {"price", price.price},
+                   {"purchasable", price.purchasable}});
+  }
+  return out;
+}
 
 std::string currentUtcText() {
   // Calendar arithmetic rather than gmtime_r, which Windows lacks.

@@ -105,4 +105,7 @@ class StoreCatalogue {
 // The current UTC time as "YYYY-MM-DDTHH:MM:SSZ".
 std::string currentUtcText();
 
+// An item's prices as the store answers them: [{currencyType, price, purchasable}].
+nlohmann::json pricesJson(const std::vector<StorePrice>& prices);
+
 }  // namespace tev::devhost
