@@ -4,10 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
-
 #include "host/store/catalogue_view.h"
+#include "tests/host/shipped_catalogue.h"
 
 namespace tev::devhost {
 namespace {
@@ -66,13 +64,7 @@ TEST(StartPage, LinksThePagesAndEscapesWhatThePluginNames) {
 
 class CatalogueView : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::ifstream file(TEV_CATALOGUE);
-    std::ostringstream text;
-    text << file.rdbuf();
-    std::string error;
-    ASSERT_TRUE(catalogue_.load(json::parse(text.str()), error)) << error;
-  }
+  void SetUp() override { loadShippedCatalogue(catalogue_); }
 
   static const json& item(const json& view, const std::string& type) {
     for (const json& entry : view["items"]) {

@@ -3,10 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
-
 #include "host/store/store_service.h"
+#include "tests/host/shipped_catalogue.h"
 
 namespace tev::devhost {
 namespace {
@@ -19,13 +17,7 @@ constexpr std::uint64_t kPoorPlayer = 1002;
 
 class StoreRules : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::ifstream file(TEV_CATALOGUE);
-    std::ostringstream text;
-    text << file.rdbuf();
-    std::string error;
-    ASSERT_TRUE(catalogue_.load(json::parse(text.str()), error)) << error;
-  }
+  void SetUp() override { loadShippedCatalogue(catalogue_); }
 
   static json item(const char* type, int id, int quantity) {
     return {{"itemKey", {{"inventoryType", type}, {"itemId", id}}}, {"quantity", quantity}};
