@@ -1,9 +1,11 @@
 #include "binding/binding_arena.h"
 
 #include <cassert>
+#include <cstddef>
 #include <new>
 
 #include "binding/binding_page_pool.h"
+#include "platform/allocator.h"
 
 namespace tev {
 namespace {
@@ -47,14 +49,10 @@ void pushPage(BindingArena::PageHeader*& head, BindingArena::PageHeader* page) {
 static_assert(sizeof(BindingArena::PageHeader) <= BindingArena::kInlinePageSize / 2);
 static_assert(BindingArena::kPoolPageSize == BindingPagePool::kPageSize);
 
-// Constant-initialised, so it is usable from any static initialiser. clang 14 cannot evaluate
-// libstdc++'s string constructor at compile time; its builds (the fuzz targets) run no static
-// initialiser that reaches the entry.
-#if defined(__clang__)
-const InternedString internal::emptyInternedEntry{};
-#else
-constinit const InternedString internal::emptyInternedEntry{};
-#endif
+// Constant-initialised, so it is usable from any static initialiser.
+constinit const internal::EmptyInternedEntry internal::emptyInternedEntry{};
+static_assert(offsetof(internal::EmptyInternedEntry, terminator) == sizeof(InternedString),
+              "the empty entry's text is the terminator right after it");
 
 BindingArena::BindingArena() noexcept : buckets_(inlineBuckets_) {
   for (std::size_t index = 0; index < kClassCount; ++index) {
@@ -70,13 +68,11 @@ BindingArena::BindingArena() noexcept : buckets_(inlineBuckets_) {
 
 BindingArena::~BindingArena() {
   // A root that goes away drops its whole tree here instead of returning block by block; only
-  // what lives outside the pages (long texts of strings) needs a destructor.
-  for (std::size_t index = 0; index < bucketCount_; ++index) {
-    for (InternedString* entry = buckets_[index]; entry != nullptr;) {
-      InternedString* next = entry->next;
-      entry->~InternedString();
-      entry = next;
-    }
+  // what lives outside the pages (entries of long texts) is freed one by one.
+  for (HeapLink* link = heapLists_[static_cast<int>(HeapList::kStrings)]; link != nullptr;) {
+    HeapLink* next = link->next;
+    hookedFree(link);
+    link = next;
   }
   if (buckets_ != inlineBuckets_) hookedFree(buckets_);
   BindingPagePool& pool = BindingPagePool::instance();
@@ -197,14 +193,13 @@ const InternedString* BindingArena::internMissed(std::string_view text) {
     return entry;
   }
   if (stringCount_ + 1 > bucketCount_) growBuckets();
-  void* block = allocate(sizeof(InternedString));
-  InternedString* entry;
-  try {
-    entry = ::new (block) InternedString{String(text.data(), text.size()), hash, 1, nullptr};
-  } catch (...) {
-    release(block, sizeof(InternedString));
-    throw;
-  }
+  InternedString* entry = newStringEntry(text.size());
+  entry->hash = hash;
+  entry->references = 1;
+  entry->length = static_cast<std::uint32_t>(text.size());
+  char* bytes = reinterpret_cast<char*>(entry + 1);
+  std::memcpy(bytes, text.data(), text.size());
+  bytes[text.size()] = '\0';
   InternedString*& head = buckets_[hash & (bucketCount_ - 1)];
   entry->next = head;
   head = entry;
@@ -225,14 +220,35 @@ void BindingArena::releaseString(const InternedString* constEntry) noexcept {
   for (std::size_t way = 0; way < kMemoWays; ++way) {
     if (memo_[set + way] == entry) memo_[set + way] = nullptr;
   }
-  entry->~InternedString();
-  release(entry, sizeof(InternedString));
+  deleteStringEntry(entry);
   if (--stringCount_ == 0 && buckets_ != inlineBuckets_) {
     hookedFree(buckets_);
     buckets_ = inlineBuckets_;
     bucketCount_ = kInitialBuckets;
     for (InternedString*& bucket : inlineBuckets_) bucket = nullptr;
   }
+}
+
+InternedString* BindingArena::newStringEntry(std::size_t length) {
+  if (length > kMaxInternedLength) throw std::bad_alloc();
+  const std::size_t size = stringEntrySize(length);
+  if (size <= kMaxBlockSize) return ::new (allocate(size)) InternedString;
+  void* block = hookedAllocate(sizeof(HeapLink) + size);
+  if (block == nullptr) throw std::bad_alloc();
+  auto* link = ::new (block) HeapLink;
+  track(*link, HeapList::kStrings);
+  return ::new (static_cast<void*>(link + 1)) InternedString;
+}
+
+void BindingArena::deleteStringEntry(InternedString* entry) noexcept {
+  const std::size_t size = stringEntrySize(entry->length);
+  if (size <= kMaxBlockSize) {
+    release(entry, size);
+    return;
+  }
+  HeapLink* link = reinterpret_cast<HeapLink*>(entry) - 1;
+  untrack(*link, HeapList::kStrings);
+  hookedFree(link);
 }
 
 std::uint32_t BindingArena::stringReferences(std::string_view text) const {

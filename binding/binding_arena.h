@@ -82,7 +82,7 @@ class BindingArena {
     HeapLink* previous = nullptr;
     HeapLink* next = nullptr;
   };
-  enum class HeapList { kCollections, kBlobs };
+  enum class HeapList { kCollections, kBlobs, kStrings };
   void track(HeapLink& link, HeapList list) noexcept {
     HeapLink*& head = heapLists_[static_cast<int>(list)];
     link.previous = nullptr;
@@ -145,6 +145,18 @@ class BindingArena {
   PageHeader* addPage(SizeClass& sizeClass);
   void returnPage(SizeClass& sizeClass, PageHeader* page) noexcept;
   InternedString* findString(std::string_view text, std::uint32_t hash) const;
+  // An entry's block: the entry, its text and a terminator. Blocks up to kMaxBlockSize come
+  // from the pages, larger ones from the heap behind a link on the kStrings list.
+  // Rounded to the entry's alignment, which makes the block's class align it.
+  static constexpr std::size_t stringEntrySize(std::size_t length) {
+    constexpr std::size_t kAlign = alignof(InternedString);
+    return (sizeof(InternedString) + length + 1 + kAlign - 1) & ~(kAlign - 1);
+  }
+  static constexpr std::size_t kMaxInternedLength = 0xFFFFFFFFu - sizeof(InternedString) - 64;
+  // An uninitialised entry with room for `length` bytes and a terminator; throws
+  // std::bad_alloc when no memory can be had.
+  InternedString* newStringEntry(std::size_t length);
+  void deleteStringEntry(InternedString* entry) noexcept;
   // intern() when neither way of the text's memo set holds it.
   const InternedString* internMissed(std::string_view text);
   // Recently interned entries, checked before hashing: trees intern the same few keys over and
@@ -185,7 +197,7 @@ class BindingArena {
   std::size_t stringCount_ = 0;
   InternedString* inlineBuckets_[kInitialBuckets] = {};
   InternedString* memo_[kMemoSets * kMemoWays] = {};
-  HeapLink* heapLists_[2] = {};
+  HeapLink* heapLists_[3] = {};
 };
 
 static_assert(sizeof(void*) != 4 || sizeof(BindingArena::PageHeader) == 16,

@@ -454,7 +454,7 @@ std::size_t BindingProperty::size() const {
     case BindingPropertyKind::kEmpty:
       return 0;
     case BindingPropertyKind::kString:
-      return payload_.string->text.size();
+      return payload_.string->size();
     case BindingPropertyKind::kBlob:
       return payload_.blob->bytes.size();
     case BindingPropertyKind::kCollection:

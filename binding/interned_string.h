@@ -8,8 +8,6 @@
 #include <cstring>
 #include <string_view>
 
-#include "platform/allocator.h"
-
 namespace tev {
 
 namespace internal {
@@ -38,15 +36,21 @@ inline bool sameBytes(const char* a, const char* b, std::size_t size) {
   return true;
 }
 
+// The entry's bytes follow it in the same block, NUL-terminated. Entries of short texts (the
+// keys and names of records) are blocks of the arena's pages, so interning one costs neither a
+// heap allocation nor, when the tree goes, a walk over its entries; longer ones come from the
+// heap and are listed for the arena's destructor.
 struct InternedString {
-  String text;
+  InternedString* next = nullptr;  // the next entry of the same bucket
   std::uint32_t hash = 0;
   std::uint32_t references = 0;
-  InternedString* next = nullptr;  // the next entry of the same bucket
+  std::uint32_t length = 0;
 
-  std::string_view view() const { return {text.data(), text.size()}; }
+  const char* data() const { return reinterpret_cast<const char*>(this + 1); }
+  std::size_t size() const { return length; }
+  std::string_view view() const { return {data(), length}; }
   bool equals(std::string_view other) const {
-    return text.size() == other.size() && sameBytes(text.data(), other.data(), other.size());
+    return length == other.size() && sameBytes(data(), other.data(), other.size());
   }
 };
 
@@ -61,12 +65,17 @@ constexpr std::uint32_t fnv1aHash(std::string_view text) {
 }
 
 namespace internal {
-extern const InternedString emptyInternedEntry;
+// The empty entry with the terminator its text view points at.
+struct EmptyInternedEntry {
+  InternedString entry;
+  char terminator = '\0';
+};
+extern const EmptyInternedEntry emptyInternedEntry;
 }  // namespace internal
 
 // The process-wide entry every empty string refers to. It belongs to no arena and is never
 // counted or released.
-inline const InternedString& emptyInternedString() { return internal::emptyInternedEntry; }
+inline const InternedString& emptyInternedString() { return internal::emptyInternedEntry.entry; }
 
 // Orders texts by their bytes taken unsigned, a shorter text first on a common prefix. Keys of
 // one structure mostly differ within their first few bytes, which are compared here before

@@ -12,6 +12,7 @@
 
 #include "binding/binding_page_pool.h"
 #include "platform/allocation_counters.h"
+#include "platform/allocator.h"
 #include "platform/allocator_hooks.h"
 
 namespace tev {
@@ -195,6 +196,39 @@ TEST(InternedStrings, EmptyTextIsTheSharedUncountedEntry) {
   arena->releaseString(empty);
   EXPECT_EQ(arena->internedStringCount(), 0u);
   EXPECT_EQ(emptyInternedString().references, 0u);
+}
+
+// Short texts live in the arena's blocks, long ones on the heap; the boundary between the two
+// and the text bytes themselves must not leak, overlap or lose their terminator.
+TEST(InternedStrings, ShortAndLongTextsKeepTheirBytesAndGiveBackTheirMemory) {
+  const AllocationSnapshot before = snapshot(processAllocationCounters());
+  {
+    auto arena = makeUnique<BindingArena>();
+    std::vector<std::string> texts;
+    for (std::size_t length = 1; length <= 200; ++length) {
+      std::string text(length, ' ');
+      for (std::size_t i = 0; i < length; ++i) text[i] = static_cast<char>('a' + (length + i) % 26);
+      texts.push_back(text);
+    }
+    std::vector<const InternedString*> entries;
+    for (const std::string& text : texts) entries.push_back(arena->intern(text));
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+      ASSERT_EQ(entries[i]->view(), texts[i]);
+      EXPECT_EQ(entries[i]->data()[texts[i].size()], '\0') << "length " << texts[i].size();
+      EXPECT_EQ(arena->intern(texts[i]), entries[i]);
+    }
+    // Every other entry goes (two references each); the rest stay for the arena's destructor.
+    for (std::size_t i = 0; i < entries.size(); i += 2) {
+      arena->releaseString(entries[i]);
+      arena->releaseString(entries[i]);
+    }
+    EXPECT_EQ(arena->internedStringCount(), texts.size() / 2);
+    for (std::size_t i = 1; i < texts.size(); i += 2)
+      EXPECT_EQ(arena->intern(texts[i])->view(), texts[i]);
+    EXPECT_EQ(emptyInternedString().view(), "");
+    EXPECT_EQ(emptyInternedString().data()[0], '\0');
+  }
+  EXPECT_EQ(snapshot(processAllocationCounters()).bytesInUse(), before.bytesInUse());
 }
 
 TEST(InternedStrings, TableDoublesPastLoadOneAndResetsWhenEmpty) {
