@@ -2,6 +2,7 @@
 
 #include <cassert>
 #include <cstddef>
+#include <cstdint>
 #include <new>
 
 #include "binding/binding_page_pool.h"
@@ -185,8 +186,25 @@ InternedString* BindingArena::findString(std::string_view text, std::uint32_t ha
 
 const InternedString* BindingArena::internMissed(std::string_view text) {
   if (text.empty()) return &emptyInternedString();
+  return internHashed(text, fnv1aHash(text), memoSet(text));
+}
+
+const InternedString* BindingArena::internCopy(const InternedString& other) {
+  const std::string_view text = other.view();
+  if (text.empty()) return &emptyInternedString();
   const std::size_t set = memoSet(text);
-  const std::uint32_t hash = fnv1aHash(text);
+  for (std::size_t way = 0; way < kMemoWays; ++way) {
+    if (InternedString* memo = memo_[set + way]; memo != nullptr && memo->equals(text)) {
+      ++memo->references;
+      if (way != 0) promote(memo, set);
+      return memo;
+    }
+  }
+  return internHashed(text, other.hash, set);
+}
+
+const InternedString* BindingArena::internHashed(std::string_view text, std::uint32_t hash,
+                                                 std::size_t set) {
   if (InternedString* entry = findString(text, hash)) {
     ++entry->references;
     promote(entry, set);
@@ -257,8 +275,13 @@ std::uint32_t BindingArena::stringReferences(std::string_view text) const {
   return entry != nullptr ? entry->references : 0;
 }
 
-void BindingArena::growBuckets() {
-  const std::size_t count = bucketCount_ * 2;
+void BindingArena::reserveStrings(std::size_t count) {
+  std::size_t buckets = bucketCount_;
+  while (buckets < count && buckets <= (SIZE_MAX / sizeof(InternedString*)) / 4) buckets *= 2;
+  if (buckets != bucketCount_) resizeBuckets(buckets);
+}
+
+void BindingArena::resizeBuckets(std::size_t count) {
   auto** buckets = static_cast<InternedString**>(hookedAllocate(count * sizeof(InternedString*)));
   if (buckets == nullptr) throw std::bad_alloc();
   for (std::size_t index = 0; index < count; ++index) buckets[index] = nullptr;

@@ -69,6 +69,10 @@ class BindingArena {
     }
     return internMissed(text);
   }
+  // intern(entry->view()) for an entry of another arena: its hash is known already.
+  const InternedString* internCopy(const InternedString& entry);
+  // Sizes the string table for `count` entries in all, so that filling it does not rehash.
+  void reserveStrings(std::size_t count);
   // One more reference to an entry of this arena (or the shared empty entry).
   void retain(const InternedString* entry) noexcept {
     if (entry != &emptyInternedString()) ++const_cast<InternedString*>(entry)->references;
@@ -159,6 +163,7 @@ class BindingArena {
   void deleteStringEntry(InternedString* entry) noexcept;
   // intern() when neither way of the text's memo set holds it.
   const InternedString* internMissed(std::string_view text);
+  const InternedString* internHashed(std::string_view text, std::uint32_t hash, std::size_t set);
   // Recently interned entries, checked before hashing: trees intern the same few keys over and
   // over. Two ways per set, picked by a cheap digest of the text. An entry found again moves to
   // the first way; a new entry goes into the second, so that texts seen once per record (names,
@@ -187,7 +192,8 @@ class BindingArena {
     memo_[set + 1] = memo_[set];
     memo_[set] = entry;
   }
-  void growBuckets();
+  void growBuckets() { resizeBuckets(bucketCount_ * 2); }
+  void resizeBuckets(std::size_t count);
 
   SizeClass classes_[kClassCount];
   std::size_t poolPages_ = 0;

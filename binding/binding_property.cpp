@@ -134,6 +134,11 @@ BindingProperty& BindingProperty::operator=(const BindingProperty& other) {
   // Build the copy before releasing anything: `other` may live inside this value, or this
   // value inside `other`.
   BindingArena& arena = ensureArena();
+  // A whole tree copied into a tree without strings brings all of its strings: size the table
+  // for them once rather than rehashing it all the way up.
+  if (other.ownsArena() && other.arena_ != &arena && arena.internedStringCount() == 0) {
+    arena.reserveStrings(other.arena_->internedStringCount());
+  }
   BindingProperty copy(ChildTag{}, &arena);
   internal::TreeCopier(arena, other.arena_).copy(copy, other);
   releasePayload();

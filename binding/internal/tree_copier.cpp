@@ -88,7 +88,7 @@ const InternedString* TreeCopier::string(const InternedString* entry) {
     arena_.retain(memo.copy);
     return memo.copy;
   }
-  const InternedString* copy = arena_.intern(entry->view());
+  const InternedString* copy = arena_.internCopy(*entry);
   memo = {entry, copy};
   return copy;
 }

@@ -365,6 +365,32 @@ TEST(BindingPropertyCopy, CopyBetweenRelativesOfOneTree) {
   EXPECT_EQ(other.arena()->stringReferences("x"), 1u);  // the old element 0 is gone
 }
 
+// A whole tree copied into an empty one takes its strings in one go (the table sized once, each
+// entry found by the hash it had in the source); the copy's table must still answer lookups by
+// text, hold one reference per use and grow normally afterwards.
+TEST(BindingPropertyCopy, AWholeTreeCopyKeepsItsStringTableSound) {
+  BindingProperty source;
+  BindingProperty& items = source.member("items");
+  for (int i = 0; i < 600; ++i) {
+    BindingProperty& record = items.append();
+    record.member("name").setString("item " + std::to_string(i));
+    record.member("long").setString(std::string(60 + i % 50, static_cast<char>('a' + i % 26)));
+  }
+  BindingProperty copy(source);
+  const std::size_t sourceStrings = source.arena()->internedStringCount();
+  EXPECT_EQ(copy.arena()->internedStringCount(), sourceStrings);
+  EXPECT_GE(copy.arena()->bucketCount(), sourceStrings);
+  EXPECT_EQ(copy.arena()->stringReferences("name"), 600u);
+  EXPECT_EQ(copy.arena()->stringReferences("item 599"), 1u);
+  EXPECT_EQ(copy.arena()->stringReferences(std::string(60, 'a')), 1u);
+  source.reset();
+  for (int i = 600; i < 3000; ++i) copy.member("items").append().setString(std::to_string(i));
+  EXPECT_EQ(copy.getMember("items").getElement(599).getMember("name").getString(), "item 599");
+  EXPECT_EQ(copy.arena()->stringReferences("2999"), 1u);
+  EXPECT_EQ(copy.getMember("items").getElement(77).getMember("long").getString(),
+            std::string(60 + 77 % 50, static_cast<char>('a' + 77 % 26)));
+}
+
 TEST(BindingPropertyCopy, CopyConstructionMakesANewRoot) {
   const BindingProperty tree = sampleTree();
   BindingProperty copy(tree.getMember("list"));
