@@ -80,6 +80,9 @@ void BM_RapidjsonDom_Parse_Records(benchmark::State& state) {
 // a first round, counting the maps and unmaps the value pages cost after that round.
 void BM_Json_Parse_SteadyLoop(benchmark::State& state) {
   const std::string& body = bodyOf(5000);
+  // Spares a larger benchmark left behind would age out during the loop (interleaved runs put
+  // one before this at random) and be counted as this loop's unmaps: let them go first.
+  tev::BindingPagePool::instance().releaseSpares();
   if (!tev::parseJson(body.data(), body.size()).ok()) state.SkipWithError("parse failed");
   const tev::BindingPagePool::SystemCalls before = tev::BindingPagePool::instance().systemCalls();
   for (auto _ : state) {
