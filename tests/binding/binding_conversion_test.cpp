@@ -4,9 +4,26 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "logging/format_message.h"
 #include "registry_test_support.h"
+
+namespace convtest {
+
+// Fields whose names share long prefixes and cross the word sizes members are compared in.
+struct SharedPrefixes {
+  std::int32_t one = 0;
+  std::int32_t seven = 0;
+  std::int32_t eight = 0;
+  std::int32_t nine = 0;
+  std::int32_t seventeen = 0;
+  std::int32_t highBytes = 0;
+};
+
+}  // namespace convtest
+
+TEV_BINDING_TYPE(convtest::SharedPrefixes);
 
 namespace {
 
@@ -67,6 +84,7 @@ TEST(BindingNumberConversion, SignedTargetsParseTextInBaseZeroAndCheckTheirRange
       {signedValue(-2147483649LL), outOfRange("-2147483649", "int32")},
       {unsignedValue(2147483647u), "", INT32_MAX},
       {unsignedValue(2147483648u), outOfRange("2147483648", "int32")},
+      {unsignedValue(18446744073709551615u), outOfRange("18446744073709551615", "int32")},
       {floatValue(2.9), "", 2},
       {floatValue(-2.9), "", -2},
       {floatValue(2147483647.5), outOfRange("2.14748e+09", "int32")},
@@ -74,6 +92,9 @@ TEST(BindingNumberConversion, SignedTargetsParseTextInBaseZeroAndCheckTheirRange
   checkRows<std::int8_t>({
       {signedValue(127), "", 127},
       {signedValue(128), outOfRange("128", "int8")},
+      {signedValue(-129), outOfRange("-129", "int8")},
+      {unsignedValue(127u), "", 127},
+      {unsignedValue(128u), outOfRange("128", "int8")},
       {text("-128"), "", -128},
       {text("0x80"), outOfRange("0x80", "int8")},
   });
@@ -93,11 +114,16 @@ TEST(BindingNumberConversion, UnsignedTargetsRefuseEveryNegativeInput) {
       {unsignedValue(4294967295u), "", UINT32_MAX},
       {unsignedValue(4294967296u), outOfRange("4294967296", "uint32")},
       {signedValue(-1), outOfRange("-1", "uint32")},
+      {signedValue(4294967295), "", UINT32_MAX},
+      {signedValue(4294967296), outOfRange("4294967296", "uint32")},
+      {signedValue(INT64_MIN), outOfRange("-9223372036854775808", "uint32")},
       {floatValue(-0.5), outOfRange("-0.5", "uint32")},
       {floatValue(7.99), "", 7u},
       {text("0x10"), "", 16u},
   });
   checkRows<std::uint64_t>({
+      {signedValue(INT64_MAX), "", 9223372036854775807u},
+      {signedValue(-1), outOfRange("-1", "uint64")},
       {text("-1"), outOfRange("-1", "uint64")},
       {text(" -1"), outOfRange(" -1", "uint64")},
       {text("-x"), badFormat("-x", "uint64")},
@@ -106,6 +132,9 @@ TEST(BindingNumberConversion, UnsignedTargetsRefuseEveryNegativeInput) {
       {floatValue(18446744073709551616.0), outOfRange("1.84467e+19", "uint64")},
   });
   checkRows<std::uint8_t>({
+      {signedValue(255), "", 255},
+      {signedValue(256), outOfRange("256", "uint8")},
+      {unsignedValue(256u), outOfRange("256", "uint8")},
       {text("255"), "", 255},
       {text("256"), outOfRange("256", "uint8")},
   });
@@ -370,6 +399,57 @@ TEST_F(BindingConversion, MembersAreMatchedToFieldsWhateverKeysSurroundThem) {
   EXPECT_EQ(record.quantity, 9u);
   EXPECT_EQ(record.numbers, (tev::Vector<std::int32_t>{4}));
   EXPECT_TRUE(record.keys.empty());
+}
+
+TEST_F(BindingConversion, MembersMatchFieldsByEveryByteOfTheirNames) {
+  using convtest::SharedPrefixes;
+  const std::string names[] = {"a",         "abcdefg",           "abcdefgh",
+                               "abcdefghi", "abcdefghijklmnopq", "abcdefghijklmnop\xC3\xA9xy"};
+  auto builder = tev::registerBindingType<SharedPrefixes>(registry_, "SharedPrefixes");
+  tev::addBindingField(builder, names[0], &SharedPrefixes::one, tev::kBindingFieldRequired);
+  tev::addBindingField(builder, names[1], &SharedPrefixes::seven, tev::kBindingFieldRequired);
+  tev::addBindingField(builder, names[2], &SharedPrefixes::eight, tev::kBindingFieldRequired);
+  tev::addBindingField(builder, names[3], &SharedPrefixes::nine, tev::kBindingFieldRequired);
+  tev::addBindingField(builder, names[4], &SharedPrefixes::seventeen, tev::kBindingFieldRequired);
+  tev::addBindingField(builder, names[5], &SharedPrefixes::highBytes, tev::kBindingFieldRequired);
+
+  // Around every field, keys that differ from its name in one byte (one up and one down, at
+  // each position, high bytes included), that stop one byte short or run one byte on. Matched
+  // to a field, their text would fail the conversion.
+  BindingProperty input;
+  std::int64_t number = 1;
+  for (const std::string& name : names) input.member(name).setSigned(number++);
+  for (const std::string& name : names) {
+    std::vector<std::string> nearMisses = {name.substr(0, name.size() - 1), name + '\x01',
+                                           name + '\xFF'};
+    for (std::size_t i = 0; i < name.size(); ++i) {
+      for (const int step : {-1, 1}) {
+        std::string key = name;
+        key[i] = static_cast<char>(static_cast<unsigned char>(key[i]) + step);
+        nearMisses.push_back(key);
+      }
+    }
+    for (const std::string& key : nearMisses) {
+      if (!input.hasMember(key)) input.member(key).setString("ignored");
+    }
+  }
+  SharedPrefixes record;
+  EXPECT_EQ(convertError(input, record, &registry_, "record"), "");
+  EXPECT_EQ(record.one, 1);
+  EXPECT_EQ(record.seven, 2);
+  EXPECT_EQ(record.eight, 3);
+  EXPECT_EQ(record.nine, 4);
+  EXPECT_EQ(record.seventeen, 5);
+  EXPECT_EQ(record.highBytes, 6);
+
+  // Without the fields themselves every required one is missing, the first by field order.
+  BindingProperty missesOnly;
+  for (const auto& member : input.members()) {
+    if (member.value.isString()) missesOnly.member(member.key).setString("ignored");
+  }
+  EXPECT_EQ(convertError(missesOnly, record, &registry_, "record"),
+            "Couldn't assign value to 'record' of type SharedPrefixes because the input "
+            "structure doesn't have required field 'a'.");
 }
 
 TEST_F(BindingConversion, TheFirstFailureWinsAndLaterFieldsAreUntouched) {

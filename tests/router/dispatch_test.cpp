@@ -208,6 +208,30 @@ TEST_F(DispatchTest, BodyIsReadOnlyWithinItsLength) {
   EXPECT_FALSE(send(request).hasError);
 }
 
+TEST_F(DispatchTest, TheFirstNulEndsTheBodyWhereverItFalls) {
+  recorded("F", "/f", {argument("body", BindingBuiltinType::kObject)}, {ArgumentLocation::kBody});
+  TestRequest request;
+  request.target = "/f";
+  request.contentType = "application/json";
+  // The NUL at every offset from the start through a few words, after bytes with the high bit
+  // set (a JSON string of UTF-8) that must not pass for a NUL.
+  const std::string word = "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80";
+  for (std::size_t pad = 0; pad < 40; ++pad) {
+    const std::string text = "[\"" + word + "\"" + std::string(pad, ' ') + "]";
+    request.body = text + std::string(1, '\0') + "]";
+    request.bodyLength.reset();
+    const TestResponse ended = send(request);
+    EXPECT_FALSE(ended.hasError) << pad << ": " << ended.error;
+    EXPECT_EQ(log_.arguments.at(0), "[\"" + word + "\"]") << pad;
+    // Cut just before the NUL the text is the same; the NUL one byte earlier cuts the bracket.
+    request.bodyLength = text.size();
+    EXPECT_FALSE(send(request).hasError) << pad;
+    request.body = text.substr(0, text.size() - 1) + std::string(1, '\0') + "]]";
+    request.bodyLength.reset();
+    EXPECT_TRUE(send(request).hasError) << pad;
+  }
+}
+
 TEST_F(DispatchTest, BodyWithoutBodyArgumentIsIgnored) {
   recorded("F", "/f/{a}", {argument("a", BindingBuiltinType::kString, true)});
   for (const char* contentType : {"application/json", "nonsense"}) {
