@@ -11,13 +11,11 @@
 
 namespace convtest {
 
-// Fields whose names share long prefixes and cross the word sizes members are compared in.
+// Fields whose names share long prefixes: every length up to past two 8-byte words, so that
+// every way a name splits into the words members are compared in occurs.
 struct SharedPrefixes {
-  std::int32_t one = 0;
-  std::int32_t seven = 0;
-  std::int32_t eight = 0;
-  std::int32_t nine = 0;
-  std::int32_t seventeen = 0;
+  std::int32_t f1 = 0, f2 = 0, f3 = 0, f4 = 0, f5 = 0, f6 = 0, f7 = 0, f8 = 0, f9 = 0;
+  std::int32_t f10 = 0, f11 = 0, f12 = 0, f13 = 0, f14 = 0, f15 = 0, f16 = 0, f17 = 0;
   std::int32_t highBytes = 0;
 };
 
@@ -403,25 +401,33 @@ TEST_F(BindingConversion, MembersAreMatchedToFieldsWhateverKeysSurroundThem) {
 
 TEST_F(BindingConversion, MembersMatchFieldsByEveryByteOfTheirNames) {
   using convtest::SharedPrefixes;
-  const std::string names[] = {"a",         "abcdefg",           "abcdefgh",
-                               "abcdefghi", "abcdefghijklmnopq", "abcdefghijklmnop\xC3\xA9xy"};
+  std::int32_t SharedPrefixes::*const fields[] = {
+      &SharedPrefixes::f1,  &SharedPrefixes::f2,       &SharedPrefixes::f3,  &SharedPrefixes::f4,
+      &SharedPrefixes::f5,  &SharedPrefixes::f6,       &SharedPrefixes::f7,  &SharedPrefixes::f8,
+      &SharedPrefixes::f9,  &SharedPrefixes::f10,      &SharedPrefixes::f11, &SharedPrefixes::f12,
+      &SharedPrefixes::f13, &SharedPrefixes::f14,      &SharedPrefixes::f15, &SharedPrefixes::f16,
+      &SharedPrefixes::f17, &SharedPrefixes::highBytes};
+  // Names of 1 to 17 bytes, each the one before with a byte more, and one with UTF-8 in it.
+  const std::string alphabet = "abcdefghijklmnopq";
+  std::vector<std::string> names;
+  for (std::size_t length = 1; length <= alphabet.size(); ++length) {
+    names.push_back(alphabet.substr(0, length));
+  }
+  names.push_back("abcdefghijklmnop\xC3\xA9xy");
   auto builder = tev::registerBindingType<SharedPrefixes>(registry_, "SharedPrefixes");
-  tev::addBindingField(builder, names[0], &SharedPrefixes::one, tev::kBindingFieldRequired);
-  tev::addBindingField(builder, names[1], &SharedPrefixes::seven, tev::kBindingFieldRequired);
-  tev::addBindingField(builder, names[2], &SharedPrefixes::eight, tev::kBindingFieldRequired);
-  tev::addBindingField(builder, names[3], &SharedPrefixes::nine, tev::kBindingFieldRequired);
-  tev::addBindingField(builder, names[4], &SharedPrefixes::seventeen, tev::kBindingFieldRequired);
-  tev::addBindingField(builder, names[5], &SharedPrefixes::highBytes, tev::kBindingFieldRequired);
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    tev::addBindingField(builder, names[i], fields[i], tev::kBindingFieldRequired);
+  }
 
   // Around every field, keys that differ from its name in one byte (one up and one down, at
-  // each position, high bytes included), that stop one byte short or run one byte on. Matched
-  // to a field, their text would fail the conversion.
+  // each position, high bytes included) or run one byte on. Matched to a field, their text
+  // would fail the conversion.
   BindingProperty input;
-  std::int64_t number = 1;
-  for (const std::string& name : names) input.member(name).setSigned(number++);
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    input.member(names[i]).setSigned(static_cast<std::int64_t>(i) + 1);
+  }
   for (const std::string& name : names) {
-    std::vector<std::string> nearMisses = {name.substr(0, name.size() - 1), name + '\x01',
-                                           name + '\xFF'};
+    std::vector<std::string> nearMisses = {name + '\x01', name + '\xFF'};
     for (std::size_t i = 0; i < name.size(); ++i) {
       for (const int step : {-1, 1}) {
         std::string key = name;
@@ -435,12 +441,9 @@ TEST_F(BindingConversion, MembersMatchFieldsByEveryByteOfTheirNames) {
   }
   SharedPrefixes record;
   EXPECT_EQ(convertError(input, record, &registry_, "record"), "");
-  EXPECT_EQ(record.one, 1);
-  EXPECT_EQ(record.seven, 2);
-  EXPECT_EQ(record.eight, 3);
-  EXPECT_EQ(record.nine, 4);
-  EXPECT_EQ(record.seventeen, 5);
-  EXPECT_EQ(record.highBytes, 6);
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    EXPECT_EQ(record.*fields[i], static_cast<std::int32_t>(i) + 1) << names[i];
+  }
 
   // Without the fields themselves every required one is missing, the first by field order.
   BindingProperty missesOnly;
