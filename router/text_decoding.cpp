@@ -47,15 +47,22 @@ std::size_t textLength(const void* body, std::size_t length) {
   constexpr Word kHighBits = kOnes << 7;   // 0x80 in every byte
   const auto* bytes = static_cast<const unsigned char*>(body);
   std::size_t i = 0;
-  // Byte by byte up to a word boundary, then whole aligned words that lie within the length.
+  // Byte by byte up to a word boundary, then whole aligned words that lie within the length,
+  // two at a time while there are.
   while (i < length && reinterpret_cast<std::uintptr_t>(bytes + i) % sizeof(Word) != 0) {
     if (bytes[i] == 0) return i;
     ++i;
   }
+  const auto flags = [](Word word) { return (word - kOnes) & ~word & kHighBits; };
+  for (; length - i >= 2 * sizeof(Word); i += 2 * sizeof(Word)) {
+    Word pair[2];
+    std::memcpy(pair, bytes + i, sizeof pair);
+    if ((flags(pair[0]) | flags(pair[1])) != 0) break;  // the NUL is in one of these
+  }
   for (; length - i >= sizeof(Word); i += sizeof(Word)) {
     Word word;
     std::memcpy(&word, bytes + i, sizeof word);
-    if (((word - kOnes) & ~word & kHighBits) != 0) break;  // the NUL is in this word
+    if (flags(word) != 0) break;  // the NUL is in this word
   }
   for (; i < length; ++i) {
     if (bytes[i] == 0) return i;
