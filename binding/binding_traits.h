@@ -143,15 +143,11 @@ struct BindingTraits<T, std::enable_if_t<binding_internal::BindingInteger<T>>> {
   static BindingTypeIdentifier identifier(const BindingRegistry*) { return {kType}; }
   static void toNative(BindingResult& result, const BindingProperty& value, T& native,
                        std::string_view path, const BindingConversionContext&) {
-    // The common case inline; every other input, and every failure, takes the full path.
+    // The common cases inline: a signed or an unsigned number that fits (the JSON reader gives
+    // every non-negative integer as unsigned, whatever the field's type). Every other input,
+    // and every failure, takes the full path.
     if constexpr (std::is_signed_v<T>) {
-      if (value.isSigned() && result.ok()) {
-        const std::int64_t v = value.getSigned();
-        if (v >= std::numeric_limits<T>::min() && v <= std::numeric_limits<T>::max()) {
-          native = static_cast<T>(v);
-          return;
-        }
-      }
+      if (fitsInline(result, value, native)) return;
       std::int64_t converted = 0;
       if (binding_internal::signedFromValue(result, value, path, std::numeric_limits<T>::min(),
                                             std::numeric_limits<T>::max(),
@@ -159,13 +155,7 @@ struct BindingTraits<T, std::enable_if_t<binding_internal::BindingInteger<T>>> {
         native = static_cast<T>(converted);
       }
     } else {
-      if (value.isUnsigned() && result.ok()) {
-        const std::uint64_t v = value.getUnsigned();
-        if (v <= std::numeric_limits<T>::max()) {
-          native = static_cast<T>(v);
-          return;
-        }
-      }
+      if (fitsInline(result, value, native)) return;
       std::uint64_t converted = 0;
       if (binding_internal::unsignedFromValue(result, value, path, std::numeric_limits<T>::max(),
                                               bindingBuiltinTypeName(kType), converted)) {
@@ -181,6 +171,29 @@ struct BindingTraits<T, std::enable_if_t<binding_internal::BindingInteger<T>>> {
       target.setUnsigned(native);
     }
     return true;
+  }
+
+ private:
+  // Assigns `native` when `value` is a signed or unsigned number within T's range and `result`
+  // has not failed; false leaves everything to the full path.
+  static bool fitsInline(const BindingResult& result, const BindingProperty& value, T& native) {
+    if (!result.ok()) return false;
+    if (value.isSigned()) {
+      const std::int64_t v = value.getSigned();
+      if (std::cmp_less(v, std::numeric_limits<T>::min()) ||
+          std::cmp_greater(v, std::numeric_limits<T>::max())) {
+        return false;
+      }
+      native = static_cast<T>(v);
+      return true;
+    }
+    if (value.isUnsigned()) {
+      const std::uint64_t v = value.getUnsigned();
+      if (std::cmp_greater(v, std::numeric_limits<T>::max())) return false;
+      native = static_cast<T>(v);
+      return true;
+    }
+    return false;
   }
 };
 

@@ -51,28 +51,60 @@ constexpr const char* kNativeTooDeep =
     "Couldn't convert native value because it's nested deeper than %1 levels.";
 
 // Three-way comparison as unsigned bytes, the shorter first on a common prefix. Field names and
-// keys are short: comparing eight bytes at a time in registers beats a call to memcmp. A word
-// read in big-endian order compares like its bytes one by one.
-inline std::uint64_t bigEndianWord(const char* bytes) {
-  std::uint64_t word;
+// keys are short: comparing a register's width of bytes at a time beats a call to memcmp, and
+// the rest by one word of 4, 2 and 1 bytes each beats a loop over them. A word read in
+// big-endian order compares like its bytes one by one.
+template <typename Word>
+inline Word bigEndianWord(const char* bytes) {
+  Word word;
   std::memcpy(&word, bytes, sizeof word);
-  if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
+  if constexpr (std::endian::native == std::endian::little) {
+    if constexpr (sizeof(Word) == 8) {
+      word = __builtin_bswap64(word);
+    } else if constexpr (sizeof(Word) == 4) {
+      word = __builtin_bswap32(word);
+    } else if constexpr (sizeof(Word) == 2) {
+      word = __builtin_bswap16(word);
+    }
+  }
   return word;
 }
 
+// Compares the next word of each text and steps past it; false with `order` set when they
+// differ.
+template <typename Word>
+inline bool sameWord(const char*& a, const char*& b, int& order) {
+  const Word x = bigEndianWord<Word>(a);
+  const Word y = bigEndianWord<Word>(b);
+  a += sizeof(Word);
+  b += sizeof(Word);
+  if (x == y) return true;
+  order = x < y ? -1 : 1;
+  return false;
+}
+
 inline int compareBytes(std::string_view a, std::string_view b) {
-  const std::size_t common = a.size() < b.size() ? a.size() : b.size();
-  std::size_t i = 0;
-  for (; i + 8 <= common; i += 8) {
-    const std::uint64_t x = bigEndianWord(a.data() + i);
-    const std::uint64_t y = bigEndianWord(b.data() + i);
-    if (x != y) return x < y ? -1 : 1;
+  // The widest word a general register holds: 8 bytes on x86-64, 4 on i686, where a 64-bit
+  // word would take two loads, two swaps and a comparison in pairs.
+  using Word = std::uintptr_t;
+  std::size_t left = a.size() < b.size() ? a.size() : b.size();
+  const char* x = a.data();
+  const char* y = b.data();
+  int order = 0;
+  for (; left >= sizeof(Word); left -= sizeof(Word)) {
+    if (!sameWord<Word>(x, y, order)) return order;
   }
-  for (; i < common; ++i) {
-    const auto x = static_cast<unsigned char>(a[i]);
-    const auto y = static_cast<unsigned char>(b[i]);
-    if (x != y) return x < y ? -1 : 1;
+  if constexpr (sizeof(Word) > 4) {
+    if (left >= 4) {
+      if (!sameWord<std::uint32_t>(x, y, order)) return order;
+      left -= 4;
+    }
   }
+  if (left >= 2) {
+    if (!sameWord<std::uint16_t>(x, y, order)) return order;
+    left -= 2;
+  }
+  if (left != 0 && !sameWord<std::uint8_t>(x, y, order)) return order;
   return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 

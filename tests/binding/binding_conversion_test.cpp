@@ -4,9 +4,24 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "logging/format_message.h"
 #include "registry_test_support.h"
+
+namespace convtest {
+
+// Fields whose names share long prefixes: every length up to past two 8-byte words, so that
+// every way a name splits into the words members are compared in occurs.
+struct SharedPrefixes {
+  std::int32_t f1 = 0, f2 = 0, f3 = 0, f4 = 0, f5 = 0, f6 = 0, f7 = 0, f8 = 0, f9 = 0;
+  std::int32_t f10 = 0, f11 = 0, f12 = 0, f13 = 0, f14 = 0, f15 = 0, f16 = 0, f17 = 0;
+  std::int32_t highBytes = 0;
+};
+
+}  // namespace convtest
+
+TEV_BINDING_TYPE(convtest::SharedPrefixes);
 
 namespace {
 
@@ -67,6 +82,7 @@ TEST(BindingNumberConversion, SignedTargetsParseTextInBaseZeroAndCheckTheirRange
       {signedValue(-2147483649LL), outOfRange("-2147483649", "int32")},
       {unsignedValue(2147483647u), "", INT32_MAX},
       {unsignedValue(2147483648u), outOfRange("2147483648", "int32")},
+      {unsignedValue(18446744073709551615u), outOfRange("18446744073709551615", "int32")},
       {floatValue(2.9), "", 2},
       {floatValue(-2.9), "", -2},
       {floatValue(2147483647.5), outOfRange("2.14748e+09", "int32")},
@@ -74,6 +90,9 @@ TEST(BindingNumberConversion, SignedTargetsParseTextInBaseZeroAndCheckTheirRange
   checkRows<std::int8_t>({
       {signedValue(127), "", 127},
       {signedValue(128), outOfRange("128", "int8")},
+      {signedValue(-129), outOfRange("-129", "int8")},
+      {unsignedValue(127u), "", 127},
+      {unsignedValue(128u), outOfRange("128", "int8")},
       {text("-128"), "", -128},
       {text("0x80"), outOfRange("0x80", "int8")},
   });
@@ -93,11 +112,16 @@ TEST(BindingNumberConversion, UnsignedTargetsRefuseEveryNegativeInput) {
       {unsignedValue(4294967295u), "", UINT32_MAX},
       {unsignedValue(4294967296u), outOfRange("4294967296", "uint32")},
       {signedValue(-1), outOfRange("-1", "uint32")},
+      {signedValue(4294967295), "", UINT32_MAX},
+      {signedValue(4294967296), outOfRange("4294967296", "uint32")},
+      {signedValue(INT64_MIN), outOfRange("-9223372036854775808", "uint32")},
       {floatValue(-0.5), outOfRange("-0.5", "uint32")},
       {floatValue(7.99), "", 7u},
       {text("0x10"), "", 16u},
   });
   checkRows<std::uint64_t>({
+      {signedValue(INT64_MAX), "", 9223372036854775807u},
+      {signedValue(-1), outOfRange("-1", "uint64")},
       {text("-1"), outOfRange("-1", "uint64")},
       {text(" -1"), outOfRange(" -1", "uint64")},
       {text("-x"), badFormat("-x", "uint64")},
@@ -106,6 +130,9 @@ TEST(BindingNumberConversion, UnsignedTargetsRefuseEveryNegativeInput) {
       {floatValue(18446744073709551616.0), outOfRange("1.84467e+19", "uint64")},
   });
   checkRows<std::uint8_t>({
+      {signedValue(255), "", 255},
+      {signedValue(256), outOfRange("256", "uint8")},
+      {unsignedValue(256u), outOfRange("256", "uint8")},
       {text("255"), "", 255},
       {text("256"), outOfRange("256", "uint8")},
   });
@@ -370,6 +397,62 @@ TEST_F(BindingConversion, MembersAreMatchedToFieldsWhateverKeysSurroundThem) {
   EXPECT_EQ(record.quantity, 9u);
   EXPECT_EQ(record.numbers, (tev::Vector<std::int32_t>{4}));
   EXPECT_TRUE(record.keys.empty());
+}
+
+TEST_F(BindingConversion, MembersMatchFieldsByEveryByteOfTheirNames) {
+  using convtest::SharedPrefixes;
+  std::int32_t SharedPrefixes::*const fields[] = {
+      &SharedPrefixes::f1,  &SharedPrefixes::f2,       &SharedPrefixes::f3,  &SharedPrefixes::f4,
+      &SharedPrefixes::f5,  &SharedPrefixes::f6,       &SharedPrefixes::f7,  &SharedPrefixes::f8,
+      &SharedPrefixes::f9,  &SharedPrefixes::f10,      &SharedPrefixes::f11, &SharedPrefixes::f12,
+      &SharedPrefixes::f13, &SharedPrefixes::f14,      &SharedPrefixes::f15, &SharedPrefixes::f16,
+      &SharedPrefixes::f17, &SharedPrefixes::highBytes};
+  // Names of 1 to 17 bytes, each the one before with a byte more, and one with UTF-8 in it.
+  const std::string alphabet = "abcdefghijklmnopq";
+  std::vector<std::string> names;
+  for (std::size_t length = 1; length <= alphabet.size(); ++length) {
+    names.push_back(alphabet.substr(0, length));
+  }
+  names.push_back("abcdefghijklmnop\xC3\xA9xy");
+  auto builder = tev::registerBindingType<SharedPrefixes>(registry_, "SharedPrefixes");
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    tev::addBindingField(builder, names[i], fields[i], tev::kBindingFieldRequired);
+  }
+
+  // Around every field, keys that differ from its name in one byte (one up and one down, at
+  // each position, high bytes included) or run one byte on. Matched to a field, their text
+  // would fail the conversion.
+  BindingProperty input;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    input.member(names[i]).setSigned(static_cast<std::int64_t>(i) + 1);
+  }
+  for (const std::string& name : names) {
+    std::vector<std::string> nearMisses = {name + '\x01', name + '\xFF'};
+    for (std::size_t i = 0; i < name.size(); ++i) {
+      for (const int step : {-1, 1}) {
+        std::string key = name;
+        key[i] = static_cast<char>(static_cast<unsigned char>(key[i]) + step);
+        nearMisses.push_back(key);
+      }
+    }
+    for (const std::string& key : nearMisses) {
+      if (!input.hasMember(key)) input.member(key).setString("ignored");
+    }
+  }
+  SharedPrefixes record;
+  EXPECT_EQ(convertError(input, record, &registry_, "record"), "");
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    EXPECT_EQ(record.*fields[i], static_cast<std::int32_t>(i) + 1) << names[i];
+  }
+
+  // Without the fields themselves every required one is missing, the first by field order.
+  BindingProperty missesOnly;
+  for (const auto& member : input.members()) {
+    if (member.value.isString()) missesOnly.member(member.key).setString("ignored");
+  }
+  EXPECT_EQ(convertError(missesOnly, record, &registry_, "record"),
+            "Couldn't assign value to 'record' of type SharedPrefixes because the input "
+            "structure doesn't have required field 'a'.");
 }
 
 TEST_F(BindingConversion, TheFirstFailureWinsAndLaterFieldsAreUntouched) {

@@ -208,6 +208,30 @@ TEST_F(DispatchTest, BodyIsReadOnlyWithinItsLength) {
   EXPECT_FALSE(send(request).hasError);
 }
 
+TEST_F(DispatchTest, TheFirstNulEndsTheBodyWhereverItFalls) {
+  recorded("F", "/f", {argument("body", BindingBuiltinType::kObject)}, {ArgumentLocation::kBody});
+  TestRequest request;
+  request.target = "/f";
+  request.contentType = "application/x-yaml";
+  // The NUL at every offset through a few words, after bytes with the high bit set (UTF-8 in a
+  // comment) that must not pass for a NUL, and before more than a word of text that the YAML
+  // reader would refuse or add as a second element.
+  const std::string comment = "# \xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\n";
+  const std::string after = std::string(1, '\0') + "\n- c" + std::string(16, ' ');
+  for (std::size_t pad = 0; pad < 40; ++pad) {
+    const std::string text = comment + "- a" + std::string(pad, 'b');
+    request.body = text + after;
+    request.bodyLength.reset();
+    const TestResponse ended = send(request);
+    ASSERT_FALSE(ended.hasError) << pad << ": " << ended.error;
+    EXPECT_EQ(log_.arguments.at(0), "[\"a" + std::string(pad, 'b') + "\"]") << pad;
+    // A length that ends the body at the NUL gives the same text, without the NUL being read.
+    request.bodyLength = text.size();
+    EXPECT_FALSE(send(request).hasError) << pad;
+    EXPECT_EQ(log_.arguments.at(0), "[\"a" + std::string(pad, 'b') + "\"]") << pad;
+  }
+}
+
 TEST_F(DispatchTest, BodyWithoutBodyArgumentIsIgnored) {
   recorded("F", "/f/{a}", {argument("a", BindingBuiltinType::kString, true)});
   for (const char* contentType : {"application/json", "nonsense"}) {
