@@ -43,10 +43,11 @@ function(tev_plugin_library_release target output_name)
   endif()
 endfunction()
 
-# tev_shipped_size_options(): with TEV_SHIPPED_LIBRARY, the libraries whose code runs at load,
-# at initialisation and around the feature's store calls, but on no per-byte or per-value path
-# (logging, the plugin runtime, the feature), are optimised for size; the values, codecs and
-# router keep -O2. Called once every target exists.
+# tev_shipped_size_options(): with TEV_SHIPPED_LIBRARY, the code that runs at load, at
+# initialisation and around the feature's store calls, but on no per-byte or per-value path, is
+# optimised for size: whole libraries (logging, the plugin runtime, the feature) and, in the
+# libraries that stay at -O2 (values, codecs, router), the sources that only build descriptors,
+# help texts, the endpoint table and the route expressions. Called once every target exists.
 function(tev_shipped_size_options)
   if(NOT TEV_SHIPPED_LIBRARY)
     return()
@@ -56,4 +57,18 @@ function(tev_shipped_size_options)
       target_compile_options(${target} PRIVATE -Os)
     endif()
   endforeach()
+  set(cold_sources
+    tev_binding binding/binding_builtin_type.cpp
+    tev_binding binding/binding_builtin_types.cpp
+    tev_binding binding/binding_help.cpp
+    tev_binding binding/binding_type_builder.cpp
+    tev_router router/api_table.cpp
+    tev_router router/route_build.cpp)
+  while(cold_sources)
+    list(POP_FRONT cold_sources target source)
+    if(TARGET ${target})
+      set_property(SOURCE "${PROJECT_SOURCE_DIR}/${source}" TARGET_DIRECTORY ${target}
+        APPEND PROPERTY COMPILE_OPTIONS -Os)
+    endif()
+  endwhile()
 endfunction()
