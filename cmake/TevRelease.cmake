@@ -23,7 +23,8 @@ endif()
 # benchmarks measure the code that ships. GCC 12 for MinGW fails with an internal error in
 # binds_to_current_def_p when it splits the program into several partitions, hence one
 # partition. Link-time diagnostics are errors, as compile-time ones are.
-if(TEV_SHIPPED_LIBRARY)
+option(TEV_SHIPPED_LTO "With TEV_SHIPPED_LIBRARY, link-time optimisation (off only to compare)" ON)
+if(TEV_SHIPPED_LIBRARY AND TEV_SHIPPED_LTO)
   include(CheckIPOSupported)
   check_ipo_supported(RESULT _tev_lto_supported OUTPUT _tev_lto_output LANGUAGES C CXX)
   if(NOT _tev_lto_supported)
