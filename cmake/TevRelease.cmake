@@ -17,21 +17,20 @@ if(WIN32)
   enable_language(RC)
 endif()
 
-# The shipped build is optimised at link time, every library of it: GNU ld on Windows refuses to
-# link objects with link-time information together with ordinary objects that define the same
-# template instances. Its programs (the checks, the benchmarks) are linked the same way, so the
-# benchmarks measure the code that ships. GCC 12 for MinGW fails with an internal error in
-# binds_to_current_def_p when it splits the program into several partitions, hence one
+# The shipped library is optimised at link time. Every library of the build carries both its
+# link-time information and ordinary code (fat objects): GNU ld on Windows refuses to link
+# objects with link-time information together with ordinary objects that define the same template
+# instances, such as prebuilt static libraries (GoogleTest, Google Benchmark). So the programs
+# (the checks, the benchmarks) link the ordinary code, and only the plugin library is optimised
+# at link time (tev_plugin_library_release). GCC 12 for MinGW fails with an internal error in
+# binds_to_current_def_p when it splits the library into several partitions, hence one
 # partition. Link-time diagnostics are errors, as compile-time ones are.
 option(TEV_SHIPPED_LTO "With TEV_SHIPPED_LIBRARY, link-time optimisation (off only to compare)" ON)
 if(TEV_SHIPPED_LIBRARY AND TEV_SHIPPED_LTO)
-  include(CheckIPOSupported)
-  check_ipo_supported(RESULT _tev_lto_supported OUTPUT _tev_lto_output LANGUAGES C CXX)
-  if(NOT _tev_lto_supported)
-    message(FATAL_ERROR "The shipped library needs link-time optimisation: ${_tev_lto_output}")
-  endif()
-  set(CMAKE_INTERPROCEDURAL_OPTIMIZATION ON)
-  add_link_options(-flto-partition=one -Werror)
+  add_compile_options("$<$<COMPILE_LANGUAGE:C,CXX>:-flto=auto;-ffat-lto-objects>")
+  # -fno-lto anywhere on a link line turns link-time optimisation off, so the plugin library
+  # (TEV_LINK_TIME_OPTIMISED) must not get it.
+  add_link_options("$<$<NOT:$<BOOL:$<TARGET_PROPERTY:TEV_LINK_TIME_OPTIMISED>>>:-fno-lto>")
 endif()
 
 set(_tev_release_dir "${CMAKE_CURRENT_LIST_DIR}")
@@ -51,6 +50,10 @@ function(tev_plugin_library_release target output_name)
     return()
   endif()
   target_link_options(${target} PRIVATE -Wl,--gc-sections)
+  if(TEV_SHIPPED_LTO)
+    set_property(TARGET ${target} PROPERTY TEV_LINK_TIME_OPTIMISED ON)
+    target_link_options(${target} PRIVATE -flto=auto -flto-partition=one -Werror)
+  endif()
   if(WIN32)
     # A terminate handler without the runtime's demangler.
     target_sources(${target} PRIVATE "${PROJECT_SOURCE_DIR}/plugin/shipped_terminate.cpp")
