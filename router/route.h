@@ -34,6 +34,15 @@ struct CompiledRouteTemplate {
   Vector<RoutePlaceholder> placeholders;
 };
 
+// The traits of route expressions: the standard ones, but a digit's value (for counted
+// repetitions, back-references and escapes) is read directly. The standard traits read it through
+// a string stream, which alone draws the whole stream library into the plugin.
+struct RouteRegexTraits : std::regex_traits<char> {
+  // The digit `c` stands for in base 8, 10 or 16; -1 when it is none.
+  int value(char c, int radix) const;
+};
+using RouteRegex = std::basic_regex<char, RouteRegexTraits>;
+
 // Compiles '/items/{id}' to '/items/([^/]*)', '{+path}' to '(.*)' and '{#anchor}' to '#(.*)';
 // regular-expression characters of the template match only themselves.
 CompiledRouteTemplate compileRouteTemplate(std::string_view templateText);
@@ -44,7 +53,7 @@ struct Route {
   HttpMethod method = HttpMethod::kAny;          // kAny: every method passes
   String methodText;                             // compared as well; empty unless method is kOther
   String literalPath;                            // set when the template has no '{'
-  std::shared_ptr<const std::regex> expression;  // set otherwise
+  std::shared_ptr<const RouteRegex> expression;  // set otherwise
   Vector<RoutePlaceholder> placeholders;
 
   bool isLiteral() const { return expression == nullptr; }

@@ -41,6 +41,36 @@ TEST(CompileRouteTemplate, PlaceholderKindsAndEscapes) {
   EXPECT_EQ(str(compileRouteTemplate("/{a+b}").placeholders[0].name), "a+b");
 }
 
+TEST(RouteRegexTraits, DigitValuesByRadix) {
+  const RouteRegexTraits traits;
+  EXPECT_EQ(traits.value('0', 8), 0);
+  EXPECT_EQ(traits.value('7', 8), 7);
+  EXPECT_EQ(traits.value('8', 8), -1);
+  EXPECT_EQ(traits.value('9', 10), 9);
+  EXPECT_EQ(traits.value('a', 10), -1);
+  EXPECT_EQ(traits.value('a', 16), 10);
+  EXPECT_EQ(traits.value('F', 16), 15);
+  EXPECT_EQ(traits.value('g', 16), -1);
+  for (const char c : {' ', '+', '-', '/', ':', '@', '`', '\0'}) EXPECT_EQ(traits.value(c, 16), -1);
+}
+
+// Counted repetitions (one and two digits), back-references and escapes read their numbers
+// through the traits.
+TEST(RouteRegexTraits, NumbersInExpressions) {
+  const auto matches = [](const char* expression, const char* text) {
+    return std::regex_match(text, RouteRegex(expression, RouteRegex::ECMAScript));
+  };
+  EXPECT_TRUE(matches("a{2,3}", "aaa"));
+  EXPECT_FALSE(matches("a{2,3}", "a"));
+  EXPECT_FALSE(matches("a{2,3}", "aaaa"));
+  EXPECT_TRUE(matches("[0-9]{12}", "123456789012"));
+  EXPECT_FALSE(matches("[0-9]{12}", "12345678901"));
+  EXPECT_TRUE(matches("(x)(y)\\2\\1", "xyyx"));
+  EXPECT_FALSE(matches("(x)(y)\\2\\1", "xyxy"));
+  EXPECT_TRUE(matches("\\x41\\u0062", "Ab"));
+  EXPECT_THROW(RouteRegex("a{1,x}", RouteRegex::ECMAScript), std::regex_error);
+}
+
 TEST(MatchRoutes, LiteralComparisonIsExact) {
   const std::vector<Route> routes{route("/a/b", 1)};
   RouteMatch hit = request("/a/b");
