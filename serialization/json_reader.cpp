@@ -39,8 +39,9 @@ BindingResult parseJsonCopied(const char* data, std::size_t length) {
   }
   if (length != 0) std::memcpy(copy.text, data, length);
   copy.text[length] = '\0';
-  rapidjson::StringStream stream(copy.text);
-  return parseJsonStream(stream);
+  // The copy is the reader's own, so it reads in place: strings need no second copy.
+  rapidjson::InsituStringStream stream(copy.text);
+  return parseJsonStream<rapidjson::kParseInsituFlag>(stream);
 }
 
 }  // namespace serialization_internal

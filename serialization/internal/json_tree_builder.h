@@ -129,7 +129,9 @@ class JsonTreeBuilder {
   Refusal refusal_ = Refusal::kNone;
 };
 
-template <typename Stream>
+// kParseInsituFlag for a stream over text the reader may overwrite: strings are then decoded
+// where they stand instead of being copied onto the reader's stack first.
+template <unsigned kFlags = rapidjson::kParseDefaultFlags, typename Stream>
 BindingResult parseJsonStream(Stream& stream) {
   BindingResult result;
   JsonTreeBuilder builder(result.value());
@@ -137,9 +139,9 @@ BindingResult parseJsonStream(Stream& stream) {
   rapidjson::GenericReader<rapidjson::UTF8<>, rapidjson::UTF8<>, HookedRapidjsonAllocator> reader(
       &allocator);
   try {
-    // Default flags: rapidjson itself reports an empty document and content after the root.
-    const rapidjson::ParseResult outcome =
-        reader.Parse<rapidjson::kParseDefaultFlags>(stream, builder);
+    // Never kParseStopWhenDoneFlag: rapidjson itself reports an empty document and content after
+    // the root.
+    const rapidjson::ParseResult outcome = reader.Parse<kFlags>(stream, builder);
     if (outcome.IsError()) {
       const std::uint64_t offset = outcome.Offset();
       const bool stopped = outcome.Code() == rapidjson::kParseErrorTermination;
