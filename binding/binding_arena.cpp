@@ -193,13 +193,7 @@ const InternedString* BindingArena::internCopy(const InternedString& other) {
   const std::string_view text = other.view();
   if (text.empty()) return &emptyInternedString();
   const std::size_t set = memoSet(text);
-  for (std::size_t way = 0; way < kMemoWays; ++way) {
-    if (InternedString* memo = memo_[set + way]; memo != nullptr && memo->equals(text)) {
-      ++memo->references;
-      if (way != 0) promote(memo, set);
-      return memo;
-    }
-  }
+  if (InternedString* memo = memoHit(text, set)) return memo;
   return internHashed(text, other.hash, set);
 }
 

@@ -54,18 +54,7 @@ class BindingArena {
   // interned a moment ago: readers intern every key of every record.
   const InternedString* intern(std::string_view text) {
     if (!text.empty()) {
-      const std::size_t set = memoSet(text);
-      if (InternedString* memo = memo_[set]; memo != nullptr && memo->equals(text)) {
-        ++memo->references;
-        return memo;
-      }
-      // Two texts that share a set and alternate, as keys of one record may, each find the
-      // other in front; both ways are looked at here so that neither goes the long way.
-      if (InternedString* memo = memo_[set + 1]; memo != nullptr && memo->equals(text)) {
-        ++memo->references;
-        promote(memo, set);
-        return memo;
-      }
+      if (InternedString* memo = memoHit(text, memoSet(text))) return memo;
     }
     return internMissed(text);
   }
@@ -187,6 +176,21 @@ class BindingArena {
     const std::uint32_t digest =
         head * 0x9E3779B1u ^ (tail + static_cast<std::uint32_t>(size)) * 0x85EBCA77u;
     return (digest >> 26) * kMemoWays;  // the top six bits pick one of kMemoSets sets
+  }
+  // The entry for `text` when either way of its memo set holds it, with one more reference;
+  // null otherwise. Two texts that share a set and alternate, as keys of one record may, each
+  // find the other in front; both ways are looked at so that neither goes the long way.
+  InternedString* memoHit(std::string_view text, std::size_t set) noexcept {
+    if (InternedString* memo = memo_[set]; memo != nullptr && memo->equals(text)) {
+      ++memo->references;
+      return memo;
+    }
+    if (InternedString* memo = memo_[set + 1]; memo != nullptr && memo->equals(text)) {
+      ++memo->references;
+      promote(memo, set);
+      return memo;
+    }
+    return nullptr;
   }
   void promote(InternedString* entry, std::size_t set) noexcept {
     memo_[set + 1] = memo_[set];
