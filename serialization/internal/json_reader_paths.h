@@ -1,7 +1,8 @@
 // The two ways parseJson(data, length) reads its bytes. rapidjson reads fastest from text that
 // ends in a NUL it meets anyway: a bound checked at every character makes its bare reader take
-// half as long again. So bytes up to kJsonCopyLimit are parsed from a terminated copy, which
-// costs a few per cent and as much memory again as the bytes; longer ones are read in place, so
+// half as long again. So bytes up to kJsonCopyLimit are parsed from a terminated copy of the
+// reader's own, in which strings are also decoded where they stand rather than copied onto the
+// reader's stack; it costs as much memory again as the bytes. Longer ones are read in place, so
 // that no input makes the reader hold more than kJsonCopyLimit beyond what the caller holds. Both
 // stop at the first NUL inside the bytes and report the same results, errors and offsets. Exposed
 // for tests, which check that the two agree.
