@@ -177,8 +177,9 @@ void BindingArena::returnPage(SizeClass& sizeClass, PageHeader* page) noexcept {
 }
 
 InternedString* BindingArena::findString(std::string_view text, std::uint32_t hash) const {
-  for (InternedString* entry = buckets_[hash & (bucketCount_ - 1)]; entry != nullptr;
-       entry = entry->next) {
+  const Bucket& bucket = buckets_[hash & (bucketCount_ - 1)];
+  if ((bucket.tags & bucketTag(hash)) == 0) return nullptr;
+  for (InternedString* entry = bucket.head; entry != nullptr; entry = entry->next) {
     if (entry->hash == hash && entry->equals(text)) return entry;
   }
   return nullptr;
@@ -212,9 +213,10 @@ const InternedString* BindingArena::internHashed(std::string_view text, std::uin
   char* bytes = reinterpret_cast<char*>(entry + 1);
   std::memcpy(bytes, text.data(), text.size());
   bytes[text.size()] = '\0';
-  InternedString*& head = buckets_[hash & (bucketCount_ - 1)];
-  entry->next = head;
-  head = entry;
+  Bucket& bucket = buckets_[hash & (bucketCount_ - 1)];
+  entry->next = bucket.head;
+  bucket.head = entry;
+  bucket.tags |= bucketTag(hash);
   ++stringCount_;
   memo_[set + 1] = entry;
   return entry;
@@ -225,7 +227,7 @@ void BindingArena::releaseString(const InternedString* constEntry) noexcept {
   auto* entry = const_cast<InternedString*>(constEntry);
   assert(entry->references > 0 && "interned string released too often");
   if (--entry->references != 0) return;
-  InternedString** link = &buckets_[entry->hash & (bucketCount_ - 1)];
+  InternedString** link = &buckets_[entry->hash & (bucketCount_ - 1)].head;
   while (*link != entry) link = &(*link)->next;
   *link = entry->next;
   const std::size_t set = memoSet(entry->view());
@@ -237,7 +239,7 @@ void BindingArena::releaseString(const InternedString* constEntry) noexcept {
     hookedFree(buckets_);
     buckets_ = inlineBuckets_;
     bucketCount_ = kInitialBuckets;
-    for (InternedString*& bucket : inlineBuckets_) bucket = nullptr;
+    for (Bucket& bucket : inlineBuckets_) bucket = Bucket{};
   }
 }
 
@@ -271,21 +273,22 @@ std::uint32_t BindingArena::stringReferences(std::string_view text) const {
 
 void BindingArena::reserveStrings(std::size_t count) {
   std::size_t buckets = bucketCount_;
-  while (buckets < count && buckets <= (SIZE_MAX / sizeof(InternedString*)) / 4) buckets *= 2;
+  while (buckets < count && buckets <= (SIZE_MAX / sizeof(Bucket)) / 4) buckets *= 2;
   if (buckets != bucketCount_) resizeBuckets(buckets);
 }
 
 void BindingArena::resizeBuckets(std::size_t count) {
-  auto** buckets = static_cast<InternedString**>(hookedAllocate(count * sizeof(InternedString*)));
+  auto* buckets = static_cast<Bucket*>(hookedAllocate(count * sizeof(Bucket)));
   if (buckets == nullptr) throw std::bad_alloc();
-  for (std::size_t index = 0; index < count; ++index) buckets[index] = nullptr;
+  for (std::size_t index = 0; index < count; ++index) buckets[index] = Bucket{};
   for (std::size_t index = 0; index < bucketCount_; ++index) {
-    InternedString* entry = buckets_[index];
+    InternedString* entry = buckets_[index].head;
     while (entry != nullptr) {
       InternedString* next = entry->next;
-      InternedString*& head = buckets[entry->hash & (count - 1)];
-      entry->next = head;
-      head = entry;
+      Bucket& bucket = buckets[entry->hash & (count - 1)];
+      entry->next = bucket.head;
+      bucket.head = entry;
+      bucket.tags |= bucketTag(entry->hash);
       entry = next;
     }
   }
