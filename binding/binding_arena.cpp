@@ -76,16 +76,44 @@ BindingArena::~BindingArena() {
     link = next;
   }
   if (buckets_ != inlineBuckets_) hookedFree(buckets_);
-  BindingPagePool& pool = BindingPagePool::instance();
+  // The pages of a large tree lie far apart, and each list can only be followed one page
+  // header at a time. So the lists are followed side by side, a page of each in turn, which
+  // keeps several of those loads under way at once, and the pages go back in batches under
+  // one lock of the pool.
+  PageHeader* cursors[2 * kClassCount];
+  std::size_t active = 0;
   for (SizeClass& sizeClass : classes_) {
     for (PageHeader* list : {sizeClass.freePages, sizeClass.fullPages}) {
-      while (list != nullptr) {
-        PageHeader* next = list->next;
-        if (reinterpret_cast<unsigned char*>(list) != sizeClass.inlinePage) pool.releasePage(list);
-        list = next;
+      if (list != nullptr) cursors[active++] = list;
+    }
+  }
+  // Inline pages live in this object and stay with it.
+  const auto self = reinterpret_cast<std::uintptr_t>(this);
+  const auto isInline = [self](const PageHeader* page) {
+    const auto address = reinterpret_cast<std::uintptr_t>(page);
+    return address >= self && address < self + sizeof(BindingArena);
+  };
+  BindingPagePool& pool = BindingPagePool::instance();
+  constexpr std::size_t kBatch = 64;
+  void* batch[kBatch];
+  std::size_t batched = 0;
+  while (active != 0) {
+    for (std::size_t index = 0; index < active;) {
+      PageHeader* page = cursors[index];
+      PageHeader* next = page->next;
+      if (!isInline(page)) batch[batched++] = page;
+      if (batched == kBatch) {
+        pool.releasePages(batch, batched);
+        batched = 0;
+      }
+      if (next != nullptr) {
+        cursors[index++] = next;
+      } else {
+        cursors[index] = cursors[--active];
       }
     }
   }
+  pool.releasePages(batch, batched);
 }
 
 void* BindingArena::allocateSlow(SizeClass& sizeClass) {
@@ -281,7 +309,11 @@ void BindingArena::resizeBuckets(std::size_t count) {
   auto* buckets = static_cast<Bucket*>(hookedAllocate(count * sizeof(Bucket)));
   if (buckets == nullptr) throw std::bad_alloc();
   for (std::size_t index = 0; index < count; ++index) buckets[index] = Bucket{};
+  // The entries lie all over the tree's pages: the first of each chain is fetched a few
+  // buckets ahead, so that the moves below do not wait for them one by one.
+  constexpr std::size_t kAhead = 32;
   for (std::size_t index = 0; index < bucketCount_; ++index) {
+    if (index + kAhead < bucketCount_) __builtin_prefetch(buckets_[index + kAhead].head);
     InternedString* entry = buckets_[index].head;
     while (entry != nullptr) {
       InternedString* next = entry->next;

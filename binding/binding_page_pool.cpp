@@ -64,10 +64,22 @@ void* BindingPagePool::acquirePage() {
   return page;
 }
 
-void BindingPagePool::releasePage(void* pageAddressGiven) noexcept {
-  auto* page = static_cast<unsigned char*>(pageAddressGiven);
+void BindingPagePool::releasePage(void* page) noexcept {
   std::lock_guard<std::mutex> lock(mutex_);
   const std::uint64_t now = policy_.clock();
+  releaseLocked(static_cast<unsigned char*>(page), now);
+  observe(now);
+}
+
+void BindingPagePool::releasePages(void* const* pages, std::size_t count) noexcept {
+  if (count == 0) return;
+  std::lock_guard<std::mutex> lock(mutex_);
+  const std::uint64_t now = policy_.clock();
+  for (std::size_t i = 0; i < count; ++i) releaseLocked(static_cast<unsigned char*>(pages[i]), now);
+  observe(now);
+}
+
+void BindingPagePool::releaseLocked(unsigned char* page, std::uint64_t now) noexcept {
   const std::uint32_t index = pages_.find(reinterpret_cast<std::uintptr_t>(page));
   assert(index != kNoRegion && "page does not come from the pool");
   if (index == kNoRegion) return;
@@ -83,7 +95,6 @@ void BindingPagePool::releasePage(void* pageAddressGiven) noexcept {
   } else if (owner.freeCount == owner.pageCount) {
     becameSpare(index, now);
   }
-  observe(now);
 }
 
 void BindingPagePool::observe(std::uint64_t now) noexcept {

@@ -94,6 +94,8 @@ class BindingPagePool {
   [[nodiscard]] void* acquirePage();
   // Hands back a page from acquirePage.
   void releasePage(void* page) noexcept;
+  // Hands back `count` pages at once, under one lock: what an arena does when its tree goes.
+  void releasePages(void* const* pages, std::size_t count) noexcept;
 
   // Unmaps every spare, whatever its age. With `forGood`, no spare is kept from then on: every
   // region goes back as soon as it is wholly free.
@@ -197,6 +199,8 @@ class BindingPagePool {
   // Counts a region that has just become wholly free as a spare, or unmaps it when it does not
   // fit under the bound.
   void becameSpare(std::uint32_t index, std::uint64_t now) noexcept;
+  // releasePage's work with the lock held.
+  void releaseLocked(unsigned char* page, std::uint64_t now) noexcept;
   // At every pool operation: follows the recent peak of pages in use and decays when due.
   void observe(std::uint64_t now) noexcept;
   // Unmaps the spares older than the decay time that the recent peak did not need, down to the

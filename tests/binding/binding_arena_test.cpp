@@ -146,6 +146,31 @@ TEST(BindingArena, APageIsFullOnlyOnceItsReleasedAndUntouchedBlocksAreGone) {
   EXPECT_EQ(arena->poolPageCount(), 0u);
 }
 
+TEST(BindingArena, DroppingATreeGivesEveryPageBackToThePool) {
+  // Blocks of every class, some of the older ones given back, so that pages (the inline ones
+  // among them) sit anywhere in the lists of free and full pages when the arena goes.
+  BindingPagePool& pool = BindingPagePool::instance();
+  const auto pagesInUse = [&pool] {
+    return pool.mappedBytes() / BindingPagePool::kPageSize - pool.freePageCount();
+  };
+  const std::size_t before = pagesInUse();
+  {
+    auto arena = makeUnique<BindingArena>();
+    std::mt19937 random(7);
+    std::vector<std::pair<void*, std::size_t>> blocks;
+    for (int i = 0; i < 20000; ++i) {
+      const std::size_t size = 1 + random() % BindingArena::kMaxBlockSize;
+      blocks.emplace_back(arena->allocate(size), size);
+    }
+    for (std::size_t i = 0; i < blocks.size() / 2; i += 4) {
+      arena->release(blocks[i].first, blocks[i].second);
+    }
+    EXPECT_GT(arena->poolPageCount(), 100u);
+    EXPECT_EQ(pagesInUse(), before + arena->poolPageCount());
+  }
+  EXPECT_EQ(pagesInUse(), before);
+}
+
 TEST(BindingArena, LargeBlocksComeFromTheHooks) {
   auto arena = makeUnique<BindingArena>();
   const AllocationSnapshot before = snapshot(processAllocationCounters());
