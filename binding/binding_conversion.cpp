@@ -7,7 +7,8 @@ namespace tev {
 bool convertRecordToNative(BindingResult& result, const BindingProperty& value, void* record,
                            const BindingTypeDescriptor* descriptor, std::string_view path,
                            const BindingRegistry* registry) {
-  const BindingConversionContext context{registry, descriptor, 0};
+  binding_internal::MemberShapes shapes;
+  const BindingConversionContext context{registry, descriptor, 0, &shapes};
   binding_internal::recordFromValue(result, value, path, context, record);
   return result.ok();
 }
