@@ -7,8 +7,7 @@ namespace tev {
 bool convertRecordToNative(BindingResult& result, const BindingProperty& value, void* record,
                            const BindingTypeDescriptor* descriptor, std::string_view path,
                            const BindingRegistry* registry) {
-  binding_internal::MemberShapes shapes;
-  const BindingConversionContext context{registry, descriptor, 0, &shapes};
+  const BindingConversionContext context{registry, descriptor, 0};
   binding_internal::recordFromValue(result, value, path, context, record);
   return result.ok();
 }

@@ -22,9 +22,8 @@ namespace tev {
 template <typename T>
 [[nodiscard]] bool convertToNative(BindingResult& result, const BindingProperty& value, T& native,
                                    std::string_view path, const BindingRegistry* registry) {
-  binding_internal::MemberShapes shapes;
-  const BindingConversionContext context{
-      registry, BindingTraits<T>::identifier(registry).descriptor, 0, &shapes};
+  const BindingConversionContext context{registry,
+                                         BindingTraits<T>::identifier(registry).descriptor, 0};
   BindingTraits<T>::toNative(result, value, native, path, context);
   return result.ok();
 }

@@ -23,8 +23,9 @@ class MemberShapes;
 // What a conversion step needs besides the value: the registry (for enumerator names; may be
 // null), the record or enumeration the converted type refers to (null when it has none or was
 // not registered), how many records and vectors enclose the step (see kMaxNestingDepth), and
-// the memo of one whole value-to-native conversion in which records remember how the members of
-// their last input matched their fields (null: none; steps pass it on to the steps inside).
+// the memo in which the records of one value-to-native conversion remember how the members of
+// their last input matched their fields (null until the outermost record makes one; steps pass
+// it on to the steps inside).
 struct BindingConversionContext {
   const BindingRegistry* registry = nullptr;
   const BindingTypeDescriptor* descriptor = nullptr;

@@ -191,8 +191,9 @@ bool floatFitsUnsigned(double f, std::uint64_t maximum) {
 // `shapes` (when given) which field each member took. Members and fieldsByName are both in byte
 // order of their names: one merged walk finds every field's member with a single comparison per
 // step instead of a lookup per field.
-void matchByName(const BindingTypeDescriptor& record, const BindingMemberRange& range,
-                 MemberShapes* shapes, const BindingProperty** members) {
+[[gnu::noinline]] void matchByName(const BindingTypeDescriptor& record,
+                                   const BindingMemberRange& range, MemberShapes* shapes,
+                                   const BindingProperty** members) {
   const std::size_t fieldCount = record.fields.size();
   for (std::size_t i = 0; i < fieldCount; ++i) members[i] = nullptr;
   // Only inputs of few members, each taking at most one field, are remembered.
@@ -252,24 +253,27 @@ bool matchByShape(const MemberShapes::Shape& shape, const BindingMemberRange& ra
   return true;
 }
 
-template <typename T>
-bool assignInteger(const BindingProperty& value, void* field) {
+// A 32- or 64-bit integer field (`wide`) of range [minimum, maximum] from a number within it.
+bool assignInteger(const BindingProperty& value, void* field, std::int64_t minimum,
+                   std::uint64_t maximum, bool wide) {
+  std::uint64_t bits = 0;
   if (value.isUnsigned()) {
-    const std::uint64_t v = value.getUnsigned();
-    if (std::cmp_greater(v, std::numeric_limits<T>::max())) return false;
-    *static_cast<T*>(field) = static_cast<T>(v);
-    return true;
-  }
-  if (value.isSigned()) {
+    bits = value.getUnsigned();
+    if (bits > maximum) return false;
+  } else if (value.isSigned()) {
     const std::int64_t v = value.getSigned();
-    if (std::cmp_less(v, std::numeric_limits<T>::min()) ||
-        std::cmp_greater(v, std::numeric_limits<T>::max())) {
-      return false;
-    }
-    *static_cast<T*>(field) = static_cast<T>(v);
-    return true;
+    if (v < minimum || (v > 0 && static_cast<std::uint64_t>(v) > maximum)) return false;
+    bits = static_cast<std::uint64_t>(v);
+  } else {
+    return false;
   }
-  return false;
+  if (wide) {
+    std::memcpy(field, &bits, sizeof bits);
+  } else {
+    const auto narrow = static_cast<std::uint32_t>(bits);  // two's complement for int32
+    std::memcpy(field, &narrow, sizeof narrow);
+  }
+  return true;
 }
 
 // Assigns the native field at `field` from `value` (not empty) as its converter would, when the
@@ -282,17 +286,21 @@ bool assignDirectly(BindingDirectField direct, const BindingProperty& value, voi
       *static_cast<bool*>(field) = value.getBool();
       return true;
     case BindingDirectField::kInt32:
-      return assignInteger<std::int32_t>(value, field);
+      return assignInteger(value, field, std::numeric_limits<std::int32_t>::min(),
+                           std::numeric_limits<std::int32_t>::max(), false);
     case BindingDirectField::kUint32:
-      return assignInteger<std::uint32_t>(value, field);
+      return assignInteger(value, field, 0, std::numeric_limits<std::uint32_t>::max(), false);
     case BindingDirectField::kInt64:
-      return assignInteger<std::int64_t>(value, field);
+      return assignInteger(value, field, std::numeric_limits<std::int64_t>::min(),
+                           std::numeric_limits<std::int64_t>::max(), true);
     case BindingDirectField::kUint64:
-      return assignInteger<std::uint64_t>(value, field);
+      return assignInteger(value, field, 0, std::numeric_limits<std::uint64_t>::max(), true);
     case BindingDirectField::kString: {
       if (!value.isString()) return false;
       const std::string_view text = value.getString();
-      static_cast<String*>(field)->assign(text.data(), text.size());
+      String& native = *static_cast<String*>(field);
+      native.clear();
+      native.append(text.data(), text.size());
       return true;
     }
     case BindingDirectField::kOptionalString: {
@@ -300,7 +308,8 @@ bool assignDirectly(BindingDirectField direct, const BindingProperty& value, voi
       const std::string_view text = value.getString();
       auto& optional = *static_cast<std::optional<String>*>(field);
       if (optional.has_value()) {
-        optional->assign(text.data(), text.size());
+        optional->clear();
+        optional->append(text.data(), text.size());
       } else {
         optional.emplace(text.data(), text.size());
       }
@@ -310,6 +319,17 @@ bool assignDirectly(BindingDirectField direct, const BindingProperty& value, voi
       break;
   }
   return false;
+}
+
+// recordFromValue for the outermost record of a conversion: the records inside remember their
+// members' shapes in a memo that lives as long as this call.
+[[gnu::noinline]] void recordWithShapes(BindingResult& result, const BindingProperty& value,
+                                        std::string_view path,
+                                        const BindingConversionContext& context, void* output) {
+  MemberShapes shapes;
+  const BindingConversionContext withShapes{context.registry, context.descriptor, context.depth,
+                                            &shapes};
+  recordFromValue(result, value, path, withShapes, output);
 }
 
 }  // namespace
@@ -600,6 +620,10 @@ bool vectorInputUsable(BindingResult& result, const BindingProperty& value, std:
 
 void recordFromValue(BindingResult& result, const BindingProperty& value, std::string_view path,
                      const BindingConversionContext& context, void* output) {
+  if (context.shapes == nullptr) {
+    recordWithShapes(result, value, path, context, output);
+    return;
+  }
   if (!result.ok()) return;
   if (value.isEmpty()) {
     failRequired(result, path);

@@ -23,8 +23,8 @@ namespace binding_internal {
 // (the elements of a vector, a record nested in each of them), and the keys of one tree are
 // texts of its arena that all members with that key share. A record whose members have the same
 // key texts at the same addresses as last time takes the fields found then, with a comparison of
-// addresses per member instead of a walk that compares names. The memo lives on the stack of one
-// conversion, while its input tree does not change.
+// addresses per member instead of a walk that compares names. The outermost record of a
+// conversion keeps the memo on its stack, while the input tree does not change.
 class MemberShapes {
  public:
   static constexpr std::size_t kRecords = 6;
