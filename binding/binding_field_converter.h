@@ -25,7 +25,8 @@ class MemberShapes;
 // not registered), how many records and vectors enclose the step (see kMaxNestingDepth), and
 // the memo in which the records of one value-to-native conversion remember how the members of
 // their last input matched their fields (null until the outermost record makes one; steps pass
-// it on to the steps inside).
+// it on to the steps inside, and only to those that convert parts of the same unchanged tree: a
+// converter that converts a value of some other tree passes null).
 struct BindingConversionContext {
   const BindingRegistry* registry = nullptr;
   const BindingTypeDescriptor* descriptor = nullptr;
