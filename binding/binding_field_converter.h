@@ -16,13 +16,37 @@ class BindingRegistry;
 class BindingResult;
 struct BindingTypeDescriptor;
 
+namespace binding_internal {
+class MemberShapes;
+}
+
 // What a conversion step needs besides the value: the registry (for enumerator names; may be
 // null), the record or enumeration the converted type refers to (null when it has none or was
-// not registered), and how many records and vectors enclose the step (see kMaxNestingDepth).
+// not registered), how many records and vectors enclose the step (see kMaxNestingDepth), and
+// the memo in which the records of one value-to-native conversion remember how the members of
+// their last input matched their fields (null until the outermost record makes one; steps pass
+// it on to the steps inside, and only to those that convert parts of the same unchanged tree: a
+// converter that converts a value of some other tree passes null).
 struct BindingConversionContext {
   const BindingRegistry* registry = nullptr;
   const BindingTypeDescriptor* descriptor = nullptr;
   std::uint32_t depth = 0;
+  binding_internal::MemberShapes* shapes = nullptr;
+};
+
+// The field types whose commonest inputs a record's conversion assigns itself, without the call
+// through the field's converter: a bool from a bool; the 32- and 64-bit integers from a signed or
+// unsigned number within their range; a tev::String, bare or optional, from a string. Every other
+// input, and every failure, goes to the converter.
+enum class BindingDirectField : std::uint8_t {
+  kNone = 0,
+  kBool,
+  kInt32,
+  kUint32,
+  kInt64,
+  kUint64,
+  kString,
+  kOptionalString,
 };
 
 class BindingFieldConverter {

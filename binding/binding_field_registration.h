@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <type_traits>
 
@@ -63,6 +64,28 @@ std::uint32_t memberOffset(Member Record::*member) {
   return static_cast<std::uint32_t>(address - storage.bytes);
 }
 
+// How a record's conversion may assign a field of type T without its converter.
+template <typename T>
+constexpr BindingDirectField directField() {
+  if constexpr (std::is_same_v<T, bool>) {
+    return BindingDirectField::kBool;
+  } else if constexpr (std::is_same_v<T, std::int32_t>) {
+    return BindingDirectField::kInt32;
+  } else if constexpr (std::is_same_v<T, std::uint32_t>) {
+    return BindingDirectField::kUint32;
+  } else if constexpr (std::is_same_v<T, std::int64_t>) {
+    return BindingDirectField::kInt64;
+  } else if constexpr (std::is_same_v<T, std::uint64_t>) {
+    return BindingDirectField::kUint64;
+  } else if constexpr (std::is_same_v<T, String>) {
+    return BindingDirectField::kString;
+  } else if constexpr (std::is_same_v<T, std::optional<String>>) {
+    return BindingDirectField::kOptionalString;
+  } else {
+    return BindingDirectField::kNone;
+  }
+}
+
 }  // namespace binding_internal
 
 // Adds the field `member` of Record under `name`. Flags: kBindingFieldOmitEmpty,
@@ -80,6 +103,7 @@ BindingTypeBuilder& addBindingField(BindingTypeBuilder& builder, std::string_vie
   spec.type = BindingTraits<Member>::identifier(&builder.registry());
   spec.flags = flags;
   spec.optional = BindingTraits<Member>::kOptional;
+  spec.direct = binding_internal::directField<Member>();
   return builder.addField(spec, makeBindingFieldConverter<Member>());
 }
 

@@ -285,26 +285,6 @@ void BindingProperty::setEnum(std::int32_t value, std::uint32_t typeId) {
 
 // Readers
 
-bool BindingProperty::getBool(bool fallback) const {
-  return kind_ == BindingPropertyKind::kBool ? payload_.boolean != 0 : fallback;
-}
-
-std::int64_t BindingProperty::getSigned(std::int64_t fallback) const {
-  return kind_ == BindingPropertyKind::kSigned ? payload_.signedValue : fallback;
-}
-
-std::uint64_t BindingProperty::getUnsigned(std::uint64_t fallback) const {
-  return kind_ == BindingPropertyKind::kUnsigned ? payload_.unsignedValue : fallback;
-}
-
-double BindingProperty::getFloat(double fallback) const {
-  return kind_ == BindingPropertyKind::kFloat ? payload_.floatValue : fallback;
-}
-
-std::string_view BindingProperty::getString(std::string_view fallback) const {
-  return kind_ == BindingPropertyKind::kString ? payload_.string->view() : fallback;
-}
-
 std::span<const std::uint8_t> BindingProperty::getBlob(
     std::span<const std::uint8_t> fallback) const {
   if (kind_ != BindingPropertyKind::kBlob) return fallback;

@@ -138,11 +138,20 @@ class BindingProperty {
   void setEnum(std::int32_t value, std::uint32_t typeId);
 
   // Readers: the payload when the kind matches exactly, `fallback` otherwise. Views stay valid
-  // until this value changes.
-  bool getBool(bool fallback = false) const;
-  std::int64_t getSigned(std::int64_t fallback = 0) const;
-  std::uint64_t getUnsigned(std::uint64_t fallback = 0) const;
-  double getFloat(double fallback = 0.0) const;
+  // until this value changes. The scalar and text readers are inline: conversions read every
+  // field of every record through them.
+  bool getBool(bool fallback = false) const {
+    return kind_ == BindingPropertyKind::kBool ? payload_.boolean != 0 : fallback;
+  }
+  std::int64_t getSigned(std::int64_t fallback = 0) const {
+    return kind_ == BindingPropertyKind::kSigned ? payload_.signedValue : fallback;
+  }
+  std::uint64_t getUnsigned(std::uint64_t fallback = 0) const {
+    return kind_ == BindingPropertyKind::kUnsigned ? payload_.unsignedValue : fallback;
+  }
+  double getFloat(double fallback = 0.0) const {
+    return kind_ == BindingPropertyKind::kFloat ? payload_.floatValue : fallback;
+  }
   std::string_view getString(std::string_view fallback = {}) const;
   std::span<const std::uint8_t> getBlob(std::span<const std::uint8_t> fallback = {}) const;
   BindingEnumValue getEnum(BindingEnumValue fallback = {}) const;

@@ -317,7 +317,7 @@ struct BindingTraits<std::vector<E, Allocator>> {
     const std::span<const BindingProperty> elements = value.elements();
     native.resize(elements.size());
     const BindingConversionContext elementContext{context.registry, context.descriptor,
-                                                  context.depth + 1};
+                                                  context.depth + 1, context.shapes};
     for (std::size_t i = 0; i < elements.size() && result.ok(); ++i) {
       if (elements[i].isEmpty()) continue;  // keeps the default element
       if constexpr (std::is_same_v<E, bool>) {

@@ -57,6 +57,7 @@ BindingTypeBuilder& BindingTypeBuilder::addField(const BindingFieldSpec& spec,
   field.converter = std::move(converter);
   field.owner = descriptor_;
   field.optional = spec.optional ? 1 : 0;
+  field.direct = spec.direct;
   descriptor_->fields.push_back(std::move(field));
   // Growing `fields` may have moved every name, so the views are taken afresh; a stable sort
   // keeps fields of the same name in registration order.

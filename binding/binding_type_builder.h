@@ -25,6 +25,8 @@ struct BindingFieldSpec {
   BindingTypeIdentifier secondType;  // copied only when its code is not kNone
   std::uint32_t flags = 0;
   bool optional = false;
+  // Only for a converter that does what BindingTraits does for the field's type.
+  BindingDirectField direct = BindingDirectField::kNone;
 };
 
 class BindingTypeBuilder {

@@ -34,6 +34,7 @@ struct BindingFieldDescriptor {
   BindingFieldConverterPtr converter;
   const BindingTypeDescriptor* owner = nullptr;
   std::uint8_t optional = 0;  // 1 when the native field is an optional wrapper
+  BindingDirectField direct = BindingDirectField::kNone;
 
   bool omitEmpty() const { return (flags & kBindingFieldOmitEmpty) != 0; }
   bool required() const { return (flags & kBindingFieldRequired) != 0; }

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <optional>
+#include <utility>
 
 #include "binding/binding_registry.h"
 #include "binding/binding_type_descriptor.h"
@@ -183,6 +185,151 @@ bool floatFitsUnsigned(double f, std::uint64_t maximum) {
   if (!(f >= 0.0)) return false;
   if (maximum == std::numeric_limits<std::uint64_t>::max()) return f < 18446744073709551616.0;
   return f <= static_cast<double>(maximum);
+}
+
+// Sets members[i] to the member of `range` that field i takes, or null, and remembers in
+// `shapes` (when given) which field each member took. Members and fieldsByName are both in byte
+// order of their names: one merged walk finds every field's member with a single comparison per
+// step instead of a lookup per field.
+[[gnu::noinline]] void matchByName(const BindingTypeDescriptor& record,
+                                   const BindingMemberRange& range, MemberShapes* shapes,
+                                   const BindingProperty** members) {
+  const std::size_t fieldCount = record.fields.size();
+  for (std::size_t i = 0; i < fieldCount; ++i) members[i] = nullptr;
+  // Only inputs of few members, each taking at most one field, are remembered.
+  MemberShapes::Shape* shape = nullptr;
+  if (shapes != nullptr) {
+    if (range.size() <= MemberShapes::kMembers && fieldCount < MemberShapes::kNoField) {
+      shape = &shapes->claim(&record);
+      shape->count = static_cast<std::uint32_t>(range.size());
+    } else {
+      shapes->forget(&record);
+    }
+  }
+  const BindingFieldName* next = record.fieldsByName.data();
+  const BindingFieldName* const last = next + record.fieldsByName.size();
+  std::size_t position = 0;
+  for (const BindingMember member : range) {
+    std::uint16_t taken = MemberShapes::kNoField;
+    for (; next != last; ++next) {
+      const int comparison = compareBytes(next->name, member.key);
+      if (comparison > 0) break;  // the member has no field
+      if (comparison == 0) {
+        members[next->index] = &member.value;
+        if (taken != MemberShapes::kNoField && shape != nullptr) {
+          shapes->forget(&record);  // two fields of one name take the same member
+          shape = nullptr;
+        }
+        taken = static_cast<std::uint16_t>(next->index);
+      }
+    }
+    if (shape != nullptr) {
+      shape->keys[position] = member.key.data();
+      shape->sizes[position] = static_cast<std::uint32_t>(member.key.size());
+      shape->fields[position] = taken;
+      ++position;
+    } else if (next == last) {
+      break;
+    }
+  }
+}
+
+// matchByName's result when the members of `range` have the keys of the input `shape`
+// remembers, in the same places: the same fields take them. False otherwise, with `members`
+// partly set.
+bool matchByShape(const MemberShapes::Shape& shape, const BindingMemberRange& range,
+                  std::size_t fieldCount, const BindingProperty** members) {
+  if (range.size() != shape.count) return false;
+  for (std::size_t i = 0; i < fieldCount; ++i) members[i] = nullptr;
+  std::size_t position = 0;
+  for (const BindingMember member : range) {
+    if (member.key.data() != shape.keys[position] || member.key.size() != shape.sizes[position]) {
+      return false;
+    }
+    const std::uint16_t field = shape.fields[position];
+    if (field != MemberShapes::kNoField) members[field] = &member.value;
+    ++position;
+  }
+  return true;
+}
+
+// A 32- or 64-bit integer field (`wide`) of range [minimum, maximum] from a number within it.
+bool assignInteger(const BindingProperty& value, void* field, std::int64_t minimum,
+                   std::uint64_t maximum, bool wide) {
+  std::uint64_t bits = 0;
+  if (value.isUnsigned()) {
+    bits = value.getUnsigned();
+    if (bits > maximum) return false;
+  } else if (value.isSigned()) {
+    const std::int64_t v = value.getSigned();
+    if (v < minimum || (v > 0 && static_cast<std::uint64_t>(v) > maximum)) return false;
+    bits = static_cast<std::uint64_t>(v);
+  } else {
+    return false;
+  }
+  if (wide) {
+    std::memcpy(field, &bits, sizeof bits);
+  } else {
+    const auto narrow = static_cast<std::uint32_t>(bits);  // two's complement for int32
+    std::memcpy(field, &narrow, sizeof narrow);
+  }
+  return true;
+}
+
+// Assigns the native field at `field` from `value` (not empty) as its converter would, when the
+// input is one of the common cases of BindingDirectField; false leaves everything to the
+// converter.
+bool assignDirectly(BindingDirectField direct, const BindingProperty& value, void* field) {
+  switch (direct) {
+    case BindingDirectField::kBool:
+      if (!value.isBool()) return false;
+      *static_cast<bool*>(field) = value.getBool();
+      return true;
+    case BindingDirectField::kInt32:
+      return assignInteger(value, field, std::numeric_limits<std::int32_t>::min(),
+                           std::numeric_limits<std::int32_t>::max(), false);
+    case BindingDirectField::kUint32:
+      return assignInteger(value, field, 0, std::numeric_limits<std::uint32_t>::max(), false);
+    case BindingDirectField::kInt64:
+      return assignInteger(value, field, std::numeric_limits<std::int64_t>::min(),
+                           std::numeric_limits<std::int64_t>::max(), true);
+    case BindingDirectField::kUint64:
+      return assignInteger(value, field, 0, std::numeric_limits<std::uint64_t>::max(), true);
+    case BindingDirectField::kString: {
+      if (!value.isString()) return false;
+      const std::string_view text = value.getString();
+      String& native = *static_cast<String*>(field);
+      native.clear();
+      native.append(text.data(), text.size());
+      return true;
+    }
+    case BindingDirectField::kOptionalString: {
+      if (!value.isString()) return false;
+      const std::string_view text = value.getString();
+      auto& optional = *static_cast<std::optional<String>*>(field);
+      if (optional.has_value()) {
+        optional->clear();
+        optional->append(text.data(), text.size());
+      } else {
+        optional.emplace(text.data(), text.size());
+      }
+      return true;
+    }
+    case BindingDirectField::kNone:
+      break;
+  }
+  return false;
+}
+
+// recordFromValue for the outermost record of a conversion: the records inside remember their
+// members' shapes in a memo that lives as long as this call.
+[[gnu::noinline]] void recordWithShapes(BindingResult& result, const BindingProperty& value,
+                                        std::string_view path,
+                                        const BindingConversionContext& context, void* output) {
+  MemberShapes shapes;
+  const BindingConversionContext withShapes{context.registry, context.descriptor, context.depth,
+                                            &shapes};
+  recordFromValue(result, value, path, withShapes, output);
 }
 
 }  // namespace
@@ -473,6 +620,10 @@ bool vectorInputUsable(BindingResult& result, const BindingProperty& value, std:
 
 void recordFromValue(BindingResult& result, const BindingProperty& value, std::string_view path,
                      const BindingConversionContext& context, void* output) {
+  if (context.shapes == nullptr) {
+    recordWithShapes(result, value, path, context, output);
+    return;
+  }
   if (!result.ok()) return;
   if (value.isEmpty()) {
     failRequired(result, path);
@@ -491,8 +642,6 @@ void recordFromValue(BindingResult& result, const BindingProperty& value, std::s
     fail(result, kInputTooDeepMessage, text(path), kMaxNestingDepth);
     return;
   }
-  // Members and fieldsByName are both in byte order of their names: one merged walk finds every
-  // field's member with a single comparison per step instead of a lookup per field.
   const std::size_t fieldCount = record->fields.size();
   const BindingProperty* inlineSlots[kInlineFieldSlots];
   Vector<const BindingProperty*> heapSlots;
@@ -501,29 +650,28 @@ void recordFromValue(BindingResult& result, const BindingProperty& value, std::s
     heapSlots.resize(fieldCount);
     members = heapSlots.data();
   }
-  for (std::size_t i = 0; i < fieldCount; ++i) members[i] = nullptr;
-  const BindingFieldName* next = record->fieldsByName.data();
-  const BindingFieldName* const last = next + record->fieldsByName.size();
-  for (const BindingMember member : value.members()) {
-    for (; next != last; ++next) {
-      const int comparison = compareBytes(next->name, member.key);
-      if (comparison > 0) break;  // the member has no field
-      if (comparison == 0) members[next->index] = &member.value;
-    }
-    if (next == last) break;
+  const BindingMemberRange range = value.members();
+  MemberShapes::Shape* shape = context.shapes != nullptr ? context.shapes->find(record) : nullptr;
+  if (shape == nullptr || !matchByShape(*shape, range, fieldCount, members)) {
+    matchByName(*record, range, context.shapes, members);
   }
-
+  // Fields in registration order; the first failure ends the conversion.
   auto* base = static_cast<unsigned char*>(output);
   for (std::size_t i = 0; i < fieldCount; ++i) {
-    if (!result.ok()) return;
     const BindingFieldDescriptor& field = record->fields[i];
     const BindingProperty* member = members[i];
     if (member != nullptr && !member->isEmpty()) {
+      if (field.direct != BindingDirectField::kNone &&
+          assignDirectly(field.direct, *member, base + field.offset)) {
+        continue;
+      }
       const BindingConversionContext fieldContext{context.registry, field.type.descriptor,
-                                                  context.depth + 1};
+                                                  context.depth + 1, context.shapes};
       field.converter->toNative(result, *member, base + field.offset, field.name, fieldContext);
+      if (!result.ok()) return;
     } else if (field.required()) {
       fail(result, kMissingField, text(path), record->name, field.name);
+      return;
     }
   }
 }

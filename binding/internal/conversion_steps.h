@@ -18,6 +18,58 @@ struct BindingTypeDescriptor;
 
 namespace binding_internal {
 
+// How the members of a record's last input matched its fields, for the records of one
+// value-to-native conversion: bodies repeat the same keys in the same order record after record
+// (the elements of a vector, a record nested in each of them), and the keys of one tree are
+// texts of its arena that all members with that key share. A record whose members have the same
+// key texts at the same addresses as last time takes the fields found then, with a comparison of
+// addresses per member instead of a walk that compares names. The outermost record of a
+// conversion keeps the memo on its stack, while the input tree does not change.
+class MemberShapes {
+ public:
+  static constexpr std::size_t kRecords = 6;
+  static constexpr std::size_t kMembers = 16;
+  static constexpr std::uint16_t kNoField = 0xFFFF;
+
+  struct Shape {
+    const BindingTypeDescriptor* record;
+    std::uint32_t count;  // members of the input, at most kMembers
+    const char* keys[kMembers];
+    std::uint32_t sizes[kMembers];
+    std::uint16_t fields[kMembers];  // the field each member matched, or kNoField
+  };
+
+  MemberShapes() = default;
+  MemberShapes(const MemberShapes&) = delete;
+  MemberShapes& operator=(const MemberShapes&) = delete;
+
+  // The shape remembered for `record`, or null.
+  Shape* find(const BindingTypeDescriptor* record) {
+    for (std::uint32_t i = 0; i < used_; ++i) {
+      if (shapes_[i].record == record) return &shapes_[i];
+    }
+    return nullptr;
+  }
+  // A shape to fill for `record`: its own, a free one, or the one remembered longest ago.
+  Shape& claim(const BindingTypeDescriptor* record) {
+    Shape* shape = find(record);
+    if (shape == nullptr) {
+      shape = used_ < kRecords ? &shapes_[used_++] : &shapes_[evict_++ % kRecords];
+      shape->record = record;
+    }
+    return *shape;
+  }
+  // Forgets `record`'s shape, when its last input could not be remembered.
+  void forget(const BindingTypeDescriptor* record) {
+    if (Shape* shape = find(record)) shape->record = nullptr;
+  }
+
+ private:
+  Shape shapes_[kRecords];  // the first `used_` are filled
+  std::uint32_t used_ = 0;
+  std::uint32_t evict_ = 0;
+};
+
 // Shared by every reader of values from outside: %1 the path, %2 the nesting limit.
 inline constexpr const char* kInputTooDeepMessage =
     "Couldn't assign value to '%1' because the input is nested deeper than %2 levels.";

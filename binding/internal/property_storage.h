@@ -101,6 +101,10 @@ inline void BindingProperty::setString(std::string_view text) {
   kind_ = BindingPropertyKind::kString;
 }
 
+inline std::string_view BindingProperty::getString(std::string_view fallback) const {
+  return kind_ == BindingPropertyKind::kString ? payload_.string->view() : fallback;
+}
+
 inline BindingProperty& BindingProperty::append() {
   if (kind_ == BindingPropertyKind::kCollection) {
     internal::PropertyVector& vector = *payload_.collection;

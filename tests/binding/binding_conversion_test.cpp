@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "logging/format_message.h"
@@ -19,9 +20,31 @@ struct SharedPrefixes {
   std::int32_t highBytes = 0;
 };
 
+// A chain of record types, each holding the next: more types in one value than conversions
+// remember the members of.
+template <int N>
+struct Level {
+  Level<N + 1> next;
+  std::int32_t value = 0;
+};
+template <>
+struct Level<9> {
+  std::int32_t value = 0;
+};
+
 }  // namespace convtest
 
 TEV_BINDING_TYPE(convtest::SharedPrefixes);
+TEV_BINDING_TYPE(convtest::Level<0>);
+TEV_BINDING_TYPE(convtest::Level<1>);
+TEV_BINDING_TYPE(convtest::Level<2>);
+TEV_BINDING_TYPE(convtest::Level<3>);
+TEV_BINDING_TYPE(convtest::Level<4>);
+TEV_BINDING_TYPE(convtest::Level<5>);
+TEV_BINDING_TYPE(convtest::Level<6>);
+TEV_BINDING_TYPE(convtest::Level<7>);
+TEV_BINDING_TYPE(convtest::Level<8>);
+TEV_BINDING_TYPE(convtest::Level<9>);
 
 namespace {
 
@@ -471,6 +494,110 @@ TEST_F(BindingConversion, TheFirstFailureWinsAndLaterFieldsAreUntouched) {
   tev::BindingResult failed = tev::BindingResult::failure("earlier");
   EXPECT_FALSE(tev::convertToNative(failed, minimalRecord(), record, "record", &registry_));
   EXPECT_EQ(failed.error(), "earlier");
+}
+
+TEST_F(BindingConversion, EachElementIsMatchedByItsOwnKeysWhateverTheElementsBeforeIt) {
+  // Elements that repeat the keys of the one before, and elements that differ from it in their
+  // number of members, in one key, in an extra key or in a key that is a prefix of a field's.
+  BindingProperty input;
+  const auto key = [&](std::size_t index) -> BindingProperty& { return input.element(index); };
+  key(0).member("id").setString("a");
+  key(0).member("version").setSigned(1);
+  key(1).member("id").setString("b");
+  key(1).member("version").setSigned(2);
+  key(2).member("version").setSigned(3);
+  key(3).member("id").setString("d");
+  key(3).member("version").setSigned(4);
+  key(3).member("zzz").setSigned(99);
+  key(4).member("i").setString("ignored");
+  key(4).member("version").setSigned(5);
+  key(5).member("idx").setString("ignored");
+  key(5).member("version").setSigned(6);
+  key(6).member("id").setString("g");
+  key(6).member("version");  // null
+  key(7).member("id").setString("h");
+  key(7).member("version").setSigned(8);
+  for (int i = 0; i < 20; ++i) key(8).member("x" + std::to_string(i)).setSigned(i);
+  key(8).member("id").setString("i");
+  key(9).member("id").setString("j");
+  key(9).member("version").setSigned(10);
+
+  tev::Vector<regtest::Key> keys;
+  ASSERT_EQ(convertError(input, keys, &registry_, "keys"), "");
+  const std::vector<std::pair<std::string, std::int32_t>> expected = {
+      {"a", 1}, {"b", 2}, {"", 3},  {"d", 4}, {"", 5},
+      {"", 6},  {"g", 0}, {"h", 8}, {"i", 0}, {"j", 10}};
+  ASSERT_EQ(keys.size(), expected.size());
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(std::string_view(keys[i].id), expected[i].first) << i;
+    EXPECT_EQ(keys[i].version, expected[i].second) << i;
+  }
+}
+
+TEST_F(BindingConversion, RecordsNestedAnywhereInOneValueFindTheirOwnFields) {
+  // Key records at two places of each record, and records of two types whose members have the
+  // same keys; the third record lacks its required field after two that had it.
+  BindingProperty input;
+  for (int i = 0; i < 3; ++i) {
+    BindingProperty& record = input.element(static_cast<std::size_t>(i));
+    if (i < 2) record.member("count").setSigned(i + 1);
+    record.member("name").setString("record " + std::to_string(i));
+    record.member("key").member("id").setString("key " + std::to_string(i));
+    record.member("key").member("version").setSigned(10 + i);
+    BindingProperty& listed = record.member("keys").element(0);
+    listed.member("id").setString("listed " + std::to_string(i));
+    listed.member("version").setSigned(20 + i);
+  }
+  tev::Vector<regtest::Record> records;
+  EXPECT_EQ(convertError(input, records, &registry_, "records"),
+            "Couldn't assign value to 'records' of type TestRecord because the input structure "
+            "doesn't have required field 'count'.");
+  ASSERT_EQ(records.size(), 3u);
+  for (int i = 0; i < 2; ++i) {
+    const regtest::Record& record = records[static_cast<std::size_t>(i)];
+    EXPECT_EQ(record.count, i + 1);
+    EXPECT_EQ(std::string_view(record.name), "record " + std::to_string(i));
+    EXPECT_EQ(std::string_view(record.key.id), "key " + std::to_string(i));
+    EXPECT_EQ(record.key.version, 10 + i);
+    ASSERT_EQ(record.keys.size(), 1u);
+    EXPECT_EQ(std::string_view(record.keys[0].id), "listed " + std::to_string(i));
+    EXPECT_EQ(record.keys[0].version, 20 + i);
+  }
+}
+
+template <int N>
+void registerLevels(tev::BindingRegistry& registry) {
+  if constexpr (N < 9) registerLevels<N + 1>(registry);
+  auto builder =
+      tev::registerBindingType<convtest::Level<N>>(registry, "Level" + std::to_string(N));
+  if constexpr (N < 9) tev::addBindingField(builder, "next", &convtest::Level<N>::next);
+  tev::addBindingField(builder, "value", &convtest::Level<N>::value);
+}
+
+template <int N>
+void checkLevels(const convtest::Level<N>& level, std::int32_t first) {
+  EXPECT_EQ(level.value, first + N) << N;
+  if constexpr (N < 9) checkLevels(level.next, first);
+}
+
+TEST_F(BindingConversion, RecordsOfMoreTypesThanAreRememberedStillFindTheirFields) {
+  registerLevels<0>(registry_);
+  BindingProperty input;
+  for (std::size_t chain = 0; chain < 4; ++chain) {
+    BindingProperty* level = &input.element(chain);
+    for (int n = 0; n <= 9; ++n) {
+      // In the third chain every other level has an extra member before "value".
+      if (chain == 2 && n % 2 == 0) level->member("unused").setSigned(-1);
+      level->member("value").setSigned(static_cast<std::int64_t>(100 * chain) + n);
+      if (n < 9) level = &level->member("next");
+    }
+  }
+  tev::Vector<convtest::Level<0>> chains;
+  ASSERT_EQ(convertError(input, chains, &registry_, "chains"), "");
+  ASSERT_EQ(chains.size(), 4u);
+  for (std::size_t chain = 0; chain < 4; ++chain) {
+    checkLevels(chains[chain], static_cast<std::int32_t>(100 * chain));
+  }
 }
 
 TEST_F(BindingConversion, RecordInputsMustBeRegisteredStructures) {

@@ -230,6 +230,24 @@ TEST_F(DispatchTest, TheFirstNulEndsTheBodyWhereverItFalls) {
     EXPECT_FALSE(send(request).hasError) << pad;
     EXPECT_EQ(log_.arguments.at(0), "[\"a" + std::string(pad, 'b') + "\"]") << pad;
   }
+  // The JSON reader finds the NUL as it reads, wherever it falls: inside a string, after a
+  // value, or where a value should follow.
+  request.contentType = "application/json";
+  for (std::size_t pad = 0; pad < 24; ++pad) {
+    const std::string text = "[\"a" + std::string(pad, 'b') + "\"]";
+    request.body = text + std::string(1, '\0') + ",2]" + std::string(16, ' ');
+    request.bodyLength.reset();
+    const TestResponse ended = send(request);
+    ASSERT_FALSE(ended.hasError) << pad << ": " << ended.error;
+    EXPECT_EQ(log_.arguments.at(0), text) << pad;
+    request.body = text.substr(0, 3 + pad) + std::string(1, '\0') + "\"]";
+    EXPECT_NE(send(request).error.find("Missing a closing quotation mark in string. at offset " +
+                                       std::to_string(3 + pad)),
+              std::string::npos)
+        << pad;
+    request.body = "[1," + std::string(pad, ' ') + std::string(1, '\0') + "2]";
+    EXPECT_TRUE(send(request).hasError) << pad;
+  }
 }
 
 TEST_F(DispatchTest, BodyWithoutBodyArgumentIsIgnored) {
