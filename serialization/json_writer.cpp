@@ -228,6 +228,8 @@ class JsonTreeWriter {
   const BindingRegistry* registry_;
 };
 
+constexpr std::size_t kInitialRoom = 4096;
+
 String replaceLineFeeds(const JsonBuffer& buffer, std::string_view lineBreak) {
   const std::string_view text(buffer.GetString(), buffer.GetSize());
   std::size_t lines = 0;
@@ -250,7 +252,10 @@ String writeJson(const BindingProperty& value, const BindingRegistry* registry,
                  const char* lineBreak) {
   if (value.isEmpty()) return String();
   HookedRapidjsonAllocator allocator;
-  JsonBuffer buffer(&allocator);
+  // Room for the usual body at once: rapidjson's default 256 bytes grow by half at a time, seven
+  // reallocations on the way to 4 KB, and on the 32-bit Windows target each of them costs more
+  // than writing a kilobyte.
+  JsonBuffer buffer(&allocator, kInitialRoom);
   if (lineBreak != nullptr && *lineBreak != '\0') {
     PrettyWriter writer(buffer, &allocator);
     writer.SetIndent(' ', 4);
