@@ -71,6 +71,75 @@ TEST(JsonWriter, StringsAreEscapedAndBlobsWrittenAsBase64) {
             "{\"blob\":\"QQo=\",\"none\":\"\",\"text\":\"q\\\"b\\\\\\n\\u0001\\u0000\xC3\xA9\"}");
 }
 
+// Escapes are \b \t \n \f \r, \u00XX for the other bytes below 0x20, and \" and \\; every
+// other byte, 0x7F and UTF-8 sequences included, is written as it is. In keys as in values.
+TEST(JsonWriter, EscapesControlBytesQuoteAndBackslashOnly) {
+  std::string every;
+  std::string expected;
+  for (int byte = 0; byte < 256; ++byte) {
+    every.push_back(static_cast<char>(byte));
+    switch (byte) {
+      case '\b':
+        expected += "\\b";
+        break;
+      case '\t':
+        expected += "\\t";
+        break;
+      case '\n':
+        expected += "\\n";
+        break;
+      case '\f':
+        expected += "\\f";
+        break;
+      case '\r':
+        expected += "\\r";
+        break;
+      case '"':
+        expected += "\\\"";
+        break;
+      case '\\':
+        expected += "\\\\";
+        break;
+      default:
+        if (byte < 0x20) {
+          static const char kHex[] = "0123456789ABCDEF";
+          expected += std::string("\\u00") + kHex[byte >> 4] + kHex[byte & 0xF];
+        } else {
+          expected.push_back(static_cast<char>(byte));
+        }
+    }
+  }
+  BindingProperty value;
+  value.setString(every);
+  EXPECT_EQ(compact(value), "\"" + expected + "\"");
+  BindingProperty keyed;
+  keyed.member(every).setBool(true);
+  EXPECT_EQ(compact(keyed), "{\"" + expected + "\":true}");
+  EXPECT_EQ(pretty(keyed, "\n"), "{\n    \"" + expected + "\": true\n}");
+}
+
+// Texts longer than the writer's first room, strings escaped across its pieces of 1024 bytes,
+// and nesting deeper than rapidjson's first level stack come out whole.
+TEST(JsonWriter, LongTextsAndDeepNestingAreWrittenWhole) {
+  std::string text;
+  for (int index = 0; index < 5000; ++index) {
+    text.push_back(index % 1023 == 0 || index == 1024 ? '\x01'
+                                                      : static_cast<char>('a' + index % 26));
+  }
+  BindingProperty root;
+  for (int index = 0; index < 4; ++index)
+    root.member("text" + std::to_string(index)).setString(text);
+  BindingProperty* level = &root.member("nested");
+  for (int depth = 0; depth < 60; ++depth) level = &level->append().member("down");
+  level->setSigned(-1);
+  const std::string written = compact(root);
+  EXPECT_GT(written.size(), 4u * 5000u);
+  const BindingResult read = parseJson(written.c_str());
+  ASSERT_TRUE(read.ok()) << read.error();
+  EXPECT_EQ(codec_test::describe(read.value()), codec_test::describe(root));
+  EXPECT_EQ(compact(read.value()), written);
+}
+
 TEST(JsonWriter, KeysAreWrittenInByteOrder) {
   const BindingResult read = parseJson("{\"b\": 1, \"a\": 2, \"_\": {\"z\": 0, \"Z\": 0}}");
   ASSERT_TRUE(read.ok());

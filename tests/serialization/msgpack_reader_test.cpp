@@ -80,6 +80,32 @@ TEST(MsgPackReader, DecodesEveryTypeClass) {
   }
 }
 
+// Every byte of each field differs, so a field read in the wrong order or at the wrong width
+// shows; lengths and counts of 16 and 32 bits with a non-zero high byte, in values and keys.
+TEST(MsgPackReader, ReadsFieldsMostSignificantByteFirst) {
+  const std::string key256(256, 'k');
+  const std::string text65536(65536, 't');
+  const Row rows[] = {
+      {bytes({0xCD, 0xFE, 0x01}), "u65025", 3},
+      {bytes({0xCE, 0x01, 0x02, 0x03, 0x04}), "u16909060", 5},
+      {bytes({0xCF, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08}), "u72623859790382856", 9},
+      {bytes({0xD1, 0x80, 0x01}), "s-32767", 3},
+      {bytes({0xD2, 0xFE, 0xDC, 0xBA, 0x98}), "s-19088744", 5},
+      {bytes({0xD3, 0xFE, 0xDC, 0xBA, 0x98, 0x76, 0x54, 0x32, 0x10}), "s-81985529216486896", 9},
+      {bytes({0xCA, 0xC1, 0x48, 0x00, 0x01}), "f-12.500000953674316", 5},
+      {bytes({0xCB, 0xC0, 0x5E, 0xDD, 0x2F, 0x1A, 0x9F, 0xBE, 0x77}), "f-123.456", 9},
+      {bytes({0x81, 0xDA, 0x01, 0x00}) + key256 + bytes({0x07}), "{" + key256 + ":s7}", 261},
+      {bytes({0xDB, 0x00, 0x01, 0x00, 0x00}) + text65536, "\"" + text65536 + "\"", 65541},
+      {bytes({0xDC, 0x01, 0x00}) + repeat(bytes({0xC3}), 256), "[" + repeat("true,", 255) + "true]",
+       259},
+  };
+  for (const Row& row : rows) {
+    const Decoded decoded = decode(row.input);
+    EXPECT_EQ(decoded.text, row.expected) << "input of " << row.input.size() << " bytes";
+    EXPECT_EQ(decoded.consumed, row.consumed) << "input of " << row.input.size() << " bytes";
+  }
+}
+
 TEST(MsgPackReader, ReportsInvalidAndTruncatedItemsWithPositions) {
   const Row rows[] = {
       {bytes({0xC1}), "error: Invalid MessagePack data at position 1.", 1},
