@@ -72,52 +72,6 @@ inline bool tev::serialization_internal::CompactWriter::WriteDouble(double value
   return true;
 }
 
-// rapidjson's string loop goes back to the buffer for every byte it writes (a byte store may
-// change the buffer's own pointers, as far as the compiler knows), which costs most on the
-// 32-bit target. This writes the same text through a local cursor, into room taken a piece at
-// a time: the quote, escapes \b \t \n \f \r \" \\ and \u00XX for the other bytes below 0x20, and
-// every other byte as it is.
-template <>
-inline bool tev::serialization_internal::CompactWriter::WriteString(const Ch* str,
-                                                                    SizeType length) {
-  static constexpr char kHexDigits[] = "0123456789ABCDEF";
-  // The escape of each byte below 0x20 ('u' for \u00XX); above it only '"' and '\\' have one.
-  static constexpr char kControlEscapes[] = "uuuuuuuubtnufruuuuuuuuuuuuuuuuuu";
-  static_assert(sizeof kControlEscapes == 0x20 + 1);
-  // At most six bytes out per byte in; pieces keep the room asked for small.
-  static constexpr SizeType kPiece = 1024;
-  os_->Put('"');
-  while (length != 0) {
-    const SizeType piece = length < kPiece ? length : kPiece;
-    char* const room = os_->Push(piece * 6);
-    char* out = room;
-    for (SizeType index = 0; index < piece; ++index) {
-      const unsigned char byte = static_cast<unsigned char>(str[index]);
-      if (byte >= 0x20 && byte != '"' && byte != '\\') {
-        *out++ = static_cast<char>(byte);
-      } else if (byte >= 0x20) {
-        *out++ = '\\';
-        *out++ = static_cast<char>(byte);
-      } else {
-        const char escape = kControlEscapes[byte];
-        *out++ = '\\';
-        *out++ = escape;
-        if (escape == 'u') {
-          *out++ = '0';
-          *out++ = '0';
-          *out++ = kHexDigits[byte >> 4];
-          *out++ = kHexDigits[byte & 0xF];
-        }
-      }
-    }
-    os_->Pop(static_cast<size_t>(room + piece * 6 - out));
-    str += piece;
-    length -= piece;
-  }
-  os_->Put('"');
-  return true;
-}
-
 }  // namespace rapidjson
 
 namespace tev {
