@@ -1,9 +1,9 @@
 #include "serialization/json_writer.h"
 
 #include <rapidjson/prettywriter.h>
-#include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -17,18 +17,72 @@
 
 namespace tev::serialization_internal {
 
-// The output of both writers: rapidjson's string buffer over the allocation hooks.
-using JsonBuffer = rapidjson::GenericStringBuffer<rapidjson::UTF8<>, HookedRapidjsonAllocator>;
+// The output of both writers: rapidjson's output stream over the very String that writeJson
+// returns. Copying a long text into a new String at the end took, on the 32-bit Windows target,
+// a fresh block whose pages faulted in one by one: a fifth of writing a 1 MB body. The String
+// holds what is written plus the room ahead of the cursor. It grows by half of what is written
+// (the block underneath at least doubles, and its bytes past the last resize are never touched);
+// `take` cuts it down to what was written.
+class StringOutput {
+ public:
+  using Ch = char;
+
+  explicit StringOutput(std::size_t room) {
+    text_.resize(room);
+    begin_ = text_.data();
+    cursor_ = begin_;
+    end_ = begin_ + room;
+  }
+  StringOutput(const StringOutput&) = delete;
+  StringOutput& operator=(const StringOutput&) = delete;
+
+  void Put(char c) {
+    if (cursor_ == end_) grow(1);
+    *cursor_++ = c;
+  }
+  void PutUnsafe(char c) { *cursor_++ = c; }
+  void Reserve(std::size_t count) {
+    if (static_cast<std::size_t>(end_ - cursor_) < count) grow(count);
+  }
+  void Flush() {}
+  // The same as rapidjson's StringBuffer: room for `count` characters, given back by Pop.
+  char* Push(std::size_t count) {
+    Reserve(count);
+    char* at = cursor_;
+    cursor_ += count;
+    return at;
+  }
+  void Pop(std::size_t count) { cursor_ -= count; }
+
+  std::string_view written() const { return {begin_, static_cast<std::size_t>(cursor_ - begin_)}; }
+  String take() {
+    text_.resize(static_cast<std::size_t>(cursor_ - begin_));
+    begin_ = cursor_ = end_ = nullptr;
+    return std::move(text_);
+  }
+
+ private:
+  void grow(std::size_t count) {
+    const std::size_t used = static_cast<std::size_t>(cursor_ - begin_);
+    text_.resize(used + std::max(count, used / 2 + 64));
+    begin_ = text_.data();
+    cursor_ = begin_ + used;
+    end_ = begin_ + text_.size();
+  }
+
+  String text_;
+  char* begin_ = nullptr;
+  char* cursor_ = nullptr;
+  char* end_ = nullptr;
+};
+
 using CompactWriter =
-    rapidjson::Writer<JsonBuffer, rapidjson::UTF8<>, rapidjson::UTF8<>, HookedRapidjsonAllocator>;
-using PrettyWriter = rapidjson::PrettyWriter<JsonBuffer, rapidjson::UTF8<>, rapidjson::UTF8<>,
+    rapidjson::Writer<StringOutput, rapidjson::UTF8<>, rapidjson::UTF8<>, HookedRapidjsonAllocator>;
+using PrettyWriter = rapidjson::PrettyWriter<StringOutput, rapidjson::UTF8<>, rapidjson::UTF8<>,
                                              HookedRapidjsonAllocator>;
 
 }  // namespace tev::serialization_internal
 
-// rapidjson writes numbers straight into its own StringBuffer but copies them byte by byte into
-// any other buffer; these are its StringBuffer versions for the hooked buffer, so numbers cost
-// the same here. NaN and infinities never reach them (the visitor writes null instead).
 namespace rapidjson {
 
 template <>
@@ -79,8 +133,8 @@ namespace {
 
 using serialization_internal::CompactWriter;
 using serialization_internal::HookedRapidjsonAllocator;
-using serialization_internal::JsonBuffer;
 using serialization_internal::PrettyWriter;
+using serialization_internal::StringOutput;
 
 rapidjson::SizeType jsonLength(std::size_t length) {
   return static_cast<rapidjson::SizeType>(length);
@@ -184,8 +238,7 @@ class JsonTreeWriter {
 
 constexpr std::size_t kInitialRoom = 4096;
 
-String replaceLineFeeds(const JsonBuffer& buffer, std::string_view lineBreak) {
-  const std::string_view text(buffer.GetString(), buffer.GetSize());
+String replaceLineFeeds(std::string_view text, std::string_view lineBreak) {
   std::size_t lines = 0;
   for (char c : text) lines += c == '\n' ? 1 : 0;
   String out;
@@ -206,20 +259,20 @@ String writeJson(const BindingProperty& value, const BindingRegistry* registry,
                  const char* lineBreak) {
   if (value.isEmpty()) return String();
   HookedRapidjsonAllocator allocator;
-  // Room for the usual body at once: rapidjson's default 256 bytes grow by half at a time, seven
-  // reallocations on the way to 4 KB, and on the 32-bit Windows target each of them costs more
-  // than writing a kilobyte.
-  JsonBuffer buffer(&allocator, kInitialRoom);
+  // Room for the usual body at once: growing from rapidjson's default 256 bytes by half at a
+  // time takes seven reallocations on the way to 4 KB, and on the 32-bit Windows target each of
+  // them costs more than writing a kilobyte.
+  StringOutput output(kInitialRoom);
   if (lineBreak != nullptr && *lineBreak != '\0') {
-    PrettyWriter writer(buffer, &allocator);
+    PrettyWriter writer(output, &allocator);
     writer.SetIndent(' ', 4);
     JsonTreeWriter<PrettyWriter>(writer, registry).write(value);
-    if (std::strcmp(lineBreak, "\n") != 0) return replaceLineFeeds(buffer, lineBreak);
+    if (std::strcmp(lineBreak, "\n") != 0) return replaceLineFeeds(output.written(), lineBreak);
   } else {
-    CompactWriter writer(buffer, &allocator);
+    CompactWriter writer(output, &allocator);
     JsonTreeWriter<CompactWriter>(writer, registry).write(value);
   }
-  return String(buffer.GetString(), buffer.GetSize());
+  return output.take();
 }
 
 }  // namespace tev

@@ -140,6 +140,31 @@ TEST(JsonWriter, LongTextsAndDeepNestingAreWrittenWhole) {
   EXPECT_EQ(compact(read.value()), written);
 }
 
+// The text is written into the string it is returned in, which grows as it goes: every length
+// around its first room and its later steps comes out exactly, with nothing of the room left
+// over, whether the last thing written is a number (written in place, then cut back) or a text.
+TEST(JsonWriter, TextsOfEveryLengthAroundTheRoomComeOutExactly) {
+  BindingProperty numbers;
+  std::string expected = "[";
+  for (unsigned index = 0; index < 9000; ++index) {
+    numbers.append().setUnsigned(index);
+    expected += (index == 0 ? "" : ",") + std::to_string(index);
+    if (index < 700 || index % 97 == 0) {
+      ASSERT_EQ(compact(numbers), expected + "]") << index;
+    }
+  }
+  BindingProperty texts;
+  expected = "[";
+  for (int index = 0; index < 300; ++index) {
+    const std::string text(static_cast<std::size_t>(index * 7 % 61), 'q');
+    texts.append().setString(text);
+    expected += (index == 0 ? "\"" : ",\"") + text + "\"";
+    const String written = writeJson(texts);
+    ASSERT_EQ(std::string(written.data(), written.size()), expected + "]") << index;
+  }
+  EXPECT_EQ(pretty(texts, "\r\n").find('\0'), std::string::npos);
+}
+
 TEST(JsonWriter, KeysAreWrittenInByteOrder) {
   const BindingResult read = parseJson("{\"b\": 1, \"a\": 2, \"_\": {\"z\": 0, \"Z\": 0}}");
   ASSERT_TRUE(read.ok());
