@@ -83,7 +83,22 @@ using PrettyWriter = rapidjson::PrettyWriter<StringOutput, rapidjson::UTF8<>, ra
 
 }  // namespace tev::serialization_internal
 
+// rapidjson reserves room and then writes without a check into its own StringBuffer, and writes
+// numbers straight into it; into any other stream it writes every character through a checked
+// Put and copies numbers byte by byte. These are its StringBuffer versions for the String output,
+// so writing costs the same. NaN and infinities never reach the number writers (the tree walk
+// writes null instead).
 namespace rapidjson {
+
+template <>
+inline void PutReserve(tev::serialization_internal::StringOutput& stream, size_t count) {
+  stream.Reserve(count);
+}
+
+template <>
+inline void PutUnsafe(tev::serialization_internal::StringOutput& stream, char c) {
+  stream.PutUnsafe(c);
+}
 
 template <>
 inline bool tev::serialization_internal::CompactWriter::WriteInt(int value) {
