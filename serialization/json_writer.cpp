@@ -274,9 +274,9 @@ String writeJson(const BindingProperty& value, const BindingRegistry* registry,
                  const char* lineBreak) {
   if (value.isEmpty()) return String();
   HookedRapidjsonAllocator allocator;
-  // Room for the usual body at once: growing from rapidjson's default 256 bytes by half at a
-  // time takes seven reallocations on the way to 4 KB, and on the 32-bit Windows target each of
-  // them costs more than writing a kilobyte.
+  // Room for the usual body at once: growing by half at a time from a few hundred bytes would
+  // take seven reallocations on the way to 4 KB, and on the 32-bit Windows target each of them
+  // costs more than writing a kilobyte.
   StringOutput output(kInitialRoom);
   if (lineBreak != nullptr && *lineBreak != '\0') {
     PrettyWriter writer(output, &allocator);
