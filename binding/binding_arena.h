@@ -60,6 +60,10 @@ class BindingArena {
   }
   // intern(entry->view()) for an entry of another arena: its hash is known already.
   const InternedString* internCopy(const InternedString& entry);
+  // Starts fetching the bucket of the string table that a text of this hash falls in.
+  void prefetchBucket(std::uint32_t hash) const noexcept {
+    __builtin_prefetch(&buckets_[hash & (bucketCount_ - 1)]);
+  }
   // Sizes the string table for `count` entries in all, so that filling it does not rehash.
   void reserveStrings(std::size_t count);
   // One more reference to an entry of this arena (or the shared empty entry).

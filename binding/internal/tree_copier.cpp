@@ -9,10 +9,15 @@
 namespace tev::internal {
 
 void TreeCopier::copy(BindingProperty& target, const BindingProperty& source) {
+  copyValue(target, source);
+  drain();
+}
+
+void TreeCopier::copyValue(BindingProperty& target, const BindingProperty& source) {
   assert(target.isEmpty() && target.arena_ == &arena_);
   switch (source.kind_) {
     case BindingPropertyKind::kString:
-      target.payload_.string = string(source.payload_.string);
+      string(&target.payload_.string, source.payload_.string);
       break;
     case BindingPropertyKind::kBlob:
       target.payload_.blob = newBlob(arena_, source.payload_.blob->bytes);
@@ -31,7 +36,7 @@ void TreeCopier::copy(BindingProperty& target, const BindingProperty& source) {
         BindingProperty* copied =
             ::new (vector->end) BindingProperty(BindingProperty::ChildTag{}, &arena_);
         ++vector->end;
-        copy(*copied, *child);
+        copyValue(*copied, *child);
       }
       return;
     }
@@ -57,19 +62,13 @@ void TreeCopier::copyNodes(const StructureNode* from, StructureNode* parent, Str
   // Recursion follows left children only (at most twice the logarithm of the size deep); right
   // children are copied in the loop.
   while (from != nullptr) {
-    const InternedString* key = string(from->key);
-    StructureNode* node;
-    try {
-      node = newBlock<StructureNode>(arena_, key, &arena_);
-    } catch (...) {
-      arena_.releaseString(key);
-      throw;
-    }
+    StructureNode* node = newBlock<StructureNode>(arena_, &emptyInternedString(), &arena_);
     node->parentAndColor = reinterpret_cast<std::uintptr_t>(parent) | (from->parentAndColor & 1);
     // Linked at once, so that a throw below leaves every copy reachable for release.
     *link = node;
     ++tree.size_;
-    copy(node->value, from->value);
+    string(&node->key, from->key);
+    copyValue(node->value, from->value);
     copyNodes(from->left, node, &node->left, tree);
     parent = node;
     link = &node->right;
@@ -77,20 +76,41 @@ void TreeCopier::copyNodes(const StructureNode* from, StructureNode* parent, Str
   }
 }
 
-const InternedString* TreeCopier::string(const InternedString* entry) {
+void TreeCopier::string(const InternedString** slot, const InternedString* entry) {
   if (sameArena_ || isEmptyEntry(entry)) {
     arena_.retain(entry);
-    return entry;
+    *slot = entry;
+    return;
   }
-  Memo& memo = memo_[(reinterpret_cast<std::uintptr_t>(entry) >> 4) % kMemoSize];
+  const Memo& memo = memo_[(reinterpret_cast<std::uintptr_t>(entry) >> 4) % kMemoSize];
   if (memo.source == entry) {
     // Entries gain references during a copy and never lose them, so this one is alive.
     arena_.retain(memo.copy);
-    return memo.copy;
+    *slot = memo.copy;
+    return;
   }
-  const InternedString* copy = arena_.internCopy(*entry);
-  memo = {entry, copy};
-  return copy;
+  *slot = &emptyInternedString();
+  if (queued_ - resolved_ == kPendingSize) resolveOldest();
+  pending_[queued_ % kPendingSize] = {slot, entry};
+  ++queued_;
+  __builtin_prefetch(entry);
+  // The entry queued kBucketAhead texts ago has arrived by now: its hash names the bucket.
+  if (queued_ - resolved_ > kBucketAhead) {
+    arena_.prefetchBucket(pending_[(queued_ - 1 - kBucketAhead) % kPendingSize].source->hash);
+  }
+}
+
+void TreeCopier::resolveOldest() {
+  const Pending& pending = pending_[resolved_ % kPendingSize];
+  const InternedString* copy = arena_.internCopy(*pending.source);
+  *pending.slot = copy;
+  memo_[(reinterpret_cast<std::uintptr_t>(pending.source) >> 4) % kMemoSize] = {pending.source,
+                                                                                copy};
+  ++resolved_;
+}
+
+void TreeCopier::drain() {
+  while (resolved_ != queued_) resolveOldest();
 }
 
 }  // namespace tev::internal

@@ -1,6 +1,12 @@
 // Deep copies of value trees into one arena, for BindingProperty's copy operations. Strings from
 // another arena are re-interned; a small memo of source entries saves hashing the same keys
 // again for every record. Only BindingProperty uses it.
+//
+// Texts the memo does not know are interned a few texts later than their slot is copied: in a
+// large tree both the source entry and the bucket of this arena's table it falls in are far
+// out of the caches, so each is fetched ahead while the copy goes on, and the text is interned
+// once both have arrived. Until then its slot holds the empty text, so a throw on the way leaves
+// a tree its destructor can release.
 #pragma once
 
 #include <cstddef>
@@ -21,9 +27,17 @@ class TreeCopier {
 
  private:
   static constexpr std::size_t kMemoSize = 64;
+  // Texts waiting to be interned, and how far behind the newest a text's bucket is fetched.
+  static constexpr std::size_t kPendingSize = 16;
+  static constexpr std::size_t kBucketAhead = 8;
 
-  // One more reference to `entry`'s text in this arena.
-  const InternedString* string(const InternedString* entry);
+  void copyValue(BindingProperty& target, const BindingProperty& source);
+  // Sets `*slot` to one more reference to `entry`'s text in this arena, now or once the text
+  // leaves the pending queue; the slot must stay where it is until drain().
+  void string(const InternedString** slot, const InternedString* entry);
+  // Interns the oldest pending text into its slot.
+  void resolveOldest();
+  void drain();
   // Copies the subtree `from` node for node, shape and colours included, linking each copy
   // into `link` as soon as it exists.
   void copyNodes(const StructureNode* from, StructureNode* parent, StructureNode** link,
@@ -34,9 +48,17 @@ class TreeCopier {
     const InternedString* copy = nullptr;
   };
 
+  struct Pending {
+    const InternedString** slot;
+    const InternedString* source;
+  };
+
   BindingArena& arena_;
   bool sameArena_;
   Memo memo_[kMemoSize];
+  Pending pending_[kPendingSize];
+  std::size_t queued_ = 0;    // texts ever queued
+  std::size_t resolved_ = 0;  // of them, texts interned
 };
 
 }  // namespace tev::internal

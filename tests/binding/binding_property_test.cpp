@@ -497,6 +497,49 @@ TEST(BindingPropertyCopy, ACopyThatRunsOutOfMemoryLeavesTheTargetAsItWas) {
   EXPECT_EQ(source.getElement(49).getMember("list").getElement(0).getSigned(), 49);
 }
 
+// Texts new to the target's arena are interned a little after their slot is copied. Running out
+// of memory at any point of such a copy, texts still waiting included, must leave the target as
+// it was and nothing held: no string reference, no heap block.
+TEST(BindingPropertyCopy, RunningOutOfMemoryAtAnyPointOfACopyOfManyNewTextsLeaksNothing) {
+  BindingProperty source;
+  for (int i = 0; i < 40; ++i) {
+    BindingProperty& record = source.member("record " + std::to_string(i));
+    record.member("name").setString("name " + std::to_string(i));
+    // Longer than arena blocks hold: these texts take heap blocks when interned.
+    record.member("note").setString(std::string(90, static_cast<char>('a' + i % 26)) +
+                                    std::to_string(i));
+  }
+  AllocatorHooks& hooks = allocatorHooks();
+  const AllocatorHooks saved = hooks;
+  bool completed = false;
+  for (std::size_t failAfter = 0; failAfter < 200 && !completed; ++failAfter) {
+    const AllocationSnapshot before = snapshot(processAllocationCounters());
+    {
+      BindingProperty target;
+      target.member("kept").setString("old value");
+      allocationsLeft = failAfter;
+      hooks.allocate = &failingAllocate;
+      try {
+        target = source;
+        completed = true;
+      } catch (const std::bad_alloc&) {
+      }
+      hooks = saved;
+      if (completed) {
+        EXPECT_EQ(target.getMember("record 39").getMember("note").getString().substr(90), "39");
+        EXPECT_EQ(target.arena()->stringReferences("name"), 40u);
+        continue;
+      }
+      ASSERT_EQ(target.size(), 1u) << "failing after " << failAfter << " allocations";
+      EXPECT_EQ(target.getMember("kept").getString(), "old value");
+      EXPECT_EQ(target.arena()->internedStringCount(), 2u) << "kept, old value";
+    }
+    EXPECT_EQ(snapshot(processAllocationCounters()).bytesInUse(), before.bytesInUse())
+        << "failing after " << failAfter << " allocations";
+  }
+  EXPECT_TRUE(completed) << "a copy with enough memory";
+}
+
 TEST(BindingPropertyMove, RootsExchangeWithoutCopying) {
   BindingProperty source = sampleTree();
   BindingArena* arena = source.arena();
