@@ -82,7 +82,7 @@ void TreeCopier::string(const InternedString** slot, const InternedString* entry
     *slot = entry;
     return;
   }
-  const Memo& memo = memo_[(reinterpret_cast<std::uintptr_t>(entry) >> 4) % kMemoSize];
+  const Memo& memo = memoOf(entry);
   if (memo.source == entry) {
     // Entries gain references during a copy and never lose them, so this one is alive.
     arena_.retain(memo.copy);
@@ -104,8 +104,7 @@ void TreeCopier::resolveOldest() {
   const Pending& pending = pending_[resolved_ % kPendingSize];
   const InternedString* copy = arena_.internCopy(*pending.source);
   *pending.slot = copy;
-  memo_[(reinterpret_cast<std::uintptr_t>(pending.source) >> 4) % kMemoSize] = {pending.source,
-                                                                                copy};
+  memoOf(pending.source) = {pending.source, copy};
   ++resolved_;
 }
 

@@ -53,6 +53,10 @@ class TreeCopier {
     const InternedString* source;
   };
 
+  Memo& memoOf(const InternedString* source) {
+    return memo_[(reinterpret_cast<std::uintptr_t>(source) >> 4) % kMemoSize];
+  }
+
   BindingArena& arena_;
   bool sameArena_;
   Memo memo_[kMemoSize];
