@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 #include "binding/binding_arena.h"
 #include "binding/binding_property.h"
