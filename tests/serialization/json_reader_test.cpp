@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -161,6 +162,42 @@ TEST(JsonReader, CopiedAndInPlaceReadingAgree) {
     EXPECT_EQ(copied.ok(), inPlace.ok()) << text;
     EXPECT_EQ(copied.error(), inPlace.error()) << text;
     EXPECT_EQ(describe(copied.value()), describe(inPlace.value())) << text;
+  }
+}
+
+TEST(JsonReader, TextsOfEveryLengthReadBackWhateverTheirPlaceInTheBytes) {
+  // Texts are scanned in aligned blocks of 16 bytes where the target allows: texts of every
+  // length that end anywhere in a block, before and after an escape that makes the decoded text
+  // shorter than its source, cut off at the end of the bytes, or holding a control character.
+  for (std::size_t length = 0; length < 40; ++length) {
+    std::string plain;
+    for (std::size_t i = 0; i < length; ++i) plain += static_cast<char>('a' + i % 26);
+    const std::string texts[] = {
+        "[\"" + plain + "\"]",
+        "[\"\\n" + plain + "\",\"" + plain + "\"]",
+        "{\"" + plain + "\":\"\\u0041" + plain + "\"}",
+        "[\"" + plain,
+        "[\"" + plain + "\t\"]",
+    };
+    for (const std::string& text : texts) {
+      for (std::size_t shift = 0; shift < 16; ++shift) {
+        // The bytes start at every place in a block, with nothing readable after them.
+        std::vector<char> bytes(shift + text.size());
+        std::copy(text.begin(), text.end(), bytes.begin() + static_cast<std::ptrdiff_t>(shift));
+        const char* data = bytes.data() + shift;
+        const BindingResult copied = serialization_internal::parseJsonCopied(data, text.size());
+        const BindingResult inPlace = serialization_internal::parseJsonInPlace(data, text.size());
+        ASSERT_EQ(copied.error(), inPlace.error()) << text;
+        ASSERT_EQ(describe(copied.value()), describe(inPlace.value())) << text;
+      }
+    }
+    const BindingResult escaped = parseJson(texts[1].data(), texts[1].size());
+    ASSERT_TRUE(escaped.ok()) << texts[1];
+    EXPECT_EQ(escaped.value().getElement(0).getString(), "\n" + plain);
+    EXPECT_EQ(escaped.value().getElement(1).getString(), plain);
+    EXPECT_EQ(parseJson(texts[3].data(), texts[3].size()).error(),
+              "Error: Missing a closing quotation mark in string. at offset " +
+                  std::to_string(texts[3].size()) + ".");
   }
 }
 
