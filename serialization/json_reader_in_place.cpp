@@ -1,5 +1,6 @@
 // The JSON reader's way for bytes past the copy limit: read in place through a stream that ends
 // the text at the end of the bytes.
+
 // Sets up rapidjson, so it comes before any of its headers.
 #include "serialization/internal/rapidjson_config.h"
 
