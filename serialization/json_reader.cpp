@@ -1,8 +1,5 @@
 #include "serialization/json_reader.h"
 
-// Sets up rapidjson, so it comes before any of its headers.
-#include "serialization/internal/rapidjson_config.h"
-
 #include <rapidjson/reader.h>
 
 #include <cstdint>
@@ -35,19 +32,14 @@ BindingResult parseJsonCopied(const char* data, std::size_t length) {
     char* text = nullptr;
     ~Copy() { hookedFree(text); }
   } copy;
-  // Room for the terminator and the rest of its 16-byte block, which rapidjson's vector scans
-  // may load: the block starts anywhere the heap puts it.
-  constexpr std::size_t kPadding = 16;
-  if (length <= SIZE_MAX - kPadding) {
-    copy.text = static_cast<char*>(hookedAllocate(length + kPadding));
-  }
+  if (length != SIZE_MAX) copy.text = static_cast<char*>(hookedAllocate(length + 1));
   if (copy.text == nullptr) {
     BindingResult result;
     result.fail("Error: Out of memory at offset 0.");
     return result;
   }
   if (length != 0) std::memcpy(copy.text, data, length);
-  std::memset(copy.text + length, 0, kPadding);
+  copy.text[length] = '\0';
   // The copy is the reader's own, so it reads in place: strings need no second copy.
   rapidjson::InsituStringStream stream(copy.text);
   return parseJsonStream<rapidjson::kParseInsituFlag>(stream);

@@ -1,9 +1,5 @@
 // The JSON reader's way for bytes past the copy limit: read in place through a stream that ends
 // the text at the end of the bytes.
-
-// Sets up rapidjson, so it comes before any of its headers.
-#include "serialization/internal/rapidjson_config.h"
-
 #include <rapidjson/reader.h>
 
 #include <cstddef>

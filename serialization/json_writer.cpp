@@ -1,8 +1,5 @@
 #include "serialization/json_writer.h"
 
-// Sets up rapidjson, so it comes before any of its headers.
-#include "serialization/internal/rapidjson_config.h"
-
 #include <rapidjson/prettywriter.h>
 #include <rapidjson/writer.h>
 

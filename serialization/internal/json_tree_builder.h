@@ -4,9 +4,6 @@
 // inlined less into each and the parse ran about 15 % slower.
 #pragma once
 
-// Sets up rapidjson, so it comes before any of its headers.
-#include "serialization/internal/rapidjson_config.h"
-
 #include <rapidjson/error/en.h>
 #include <rapidjson/reader.h>
 

@@ -166,18 +166,21 @@ TEST(JsonReader, CopiedAndInPlaceReadingAgree) {
 }
 
 TEST(JsonReader, TextsOfEveryLengthReadBackWhateverTheirPlaceInTheBytes) {
-  // Texts are scanned in aligned blocks of 16 bytes where the target allows: texts of every
-  // length that end anywhere in a block, before and after an escape that makes the decoded text
-  // shorter than its source, cut off at the end of the bytes, or holding a control character.
+  // The copied and the in-place reader must agree on texts of every length that end anywhere in
+  // a 16-byte block: before and after an escape that makes the decoded text shorter than its
+  // source, cut off at the end of the bytes, or holding a control character. Every control
+  // character is refused, 0x1A to 0x1F too: rapidjson's vector scan of texts (RAPIDJSON_SSE2)
+  // lets those through, which is why the readers do not use it.
   for (std::size_t length = 0; length < 40; ++length) {
     std::string plain;
     for (std::size_t i = 0; i < length; ++i) plain += static_cast<char>('a' + i % 26);
+    const std::string control(1, static_cast<char>(length % 32));
     const std::string texts[] = {
         "[\"" + plain + "\"]",
         "[\"\\n" + plain + "\",\"" + plain + "\"]",
         "{\"" + plain + "\":\"\\u0041" + plain + "\"}",
         "[\"" + plain,
-        "[\"" + plain + "\t\"]",
+        "[\"" + plain + control + "\"]",
     };
     for (const std::string& text : texts) {
       for (std::size_t shift = 0; shift < 16; ++shift) {
@@ -198,6 +201,8 @@ TEST(JsonReader, TextsOfEveryLengthReadBackWhateverTheirPlaceInTheBytes) {
     EXPECT_EQ(parseJson(texts[3].data(), texts[3].size()).error(),
               "Error: Missing a closing quotation mark in string. at offset " +
                   std::to_string(texts[3].size()) + ".");
+    EXPECT_FALSE(parseJson(texts[4].data(), texts[4].size()).ok())
+        << "control character " << static_cast<int>(control[0]);
   }
 }
 
