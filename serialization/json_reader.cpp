@@ -7,7 +7,63 @@
 
 #include "platform/allocator.h"
 #include "serialization/internal/json_reader_paths.h"
+#include "serialization/internal/json_text_scan.h"
 #include "serialization/internal/json_tree_builder.h"
+
+namespace tev::json_internal {
+
+// The reader's own terminated copy of the bytes, read and written in place like rapidjson's
+// InsituStringStream. A type of its own so that the reader can scan plain runs of a text a
+// block at a time (below): the copy ends in kScanPadding bytes that a block read may touch.
+struct CopiedStream {
+  using Ch = char;
+  static constexpr std::size_t kScanPadding = kScanBlock;
+
+  explicit CopiedStream(char* text) : src_(text), dst_(nullptr), head_(text) {}
+
+  Ch Peek() const { return *src_; }
+  Ch Take() { return *src_++; }
+  std::size_t Tell() const { return static_cast<std::size_t>(src_ - head_); }
+
+  void Put(Ch c) { *dst_++ = c; }
+  Ch* PutBegin() { return dst_ = src_; }
+  std::size_t PutEnd(Ch* begin) const { return static_cast<std::size_t>(dst_ - begin); }
+  void Flush() {}
+  Ch* Push(std::size_t count) {
+    Ch* begin = dst_;
+    dst_ += count;
+    return begin;
+  }
+  void Pop(std::size_t count) { dst_ -= count; }
+
+  char* src_;
+  char* dst_;
+  char* head_;
+};
+
+}  // namespace tev::json_internal
+
+// rapidjson's inner loops work on a local copy of the stream, which keeps the position in a
+// register.
+template <>
+struct rapidjson::StreamTraits<tev::json_internal::CopiedStream> {
+  enum { copyOptimization = 1 };
+};
+
+// rapidjson calls this at the start of a text and after each escape; the generic version does
+// nothing, leaving every byte to its loop. Behind an escape the text has moved down, so the run
+// is copied to where the text now ends.
+template <>
+template <>
+inline RAPIDJSON_FORCEINLINE void rapidjson::GenericReader<
+    rapidjson::UTF8<>, rapidjson::UTF8<>, tev::serialization_internal::HookedRapidjsonAllocator>::
+    ScanCopyUnescapedString<tev::json_internal::CopiedStream, tev::json_internal::CopiedStream>(
+        tev::json_internal::CopiedStream& is, tev::json_internal::CopiedStream& os) {
+  const std::size_t length = tev::json_internal::plainRunPadded(is.src_);
+  if (os.dst_ != is.src_) std::memmove(os.dst_, is.src_, length);
+  is.src_ += length;
+  os.dst_ += length;
+}
 
 namespace tev {
 
@@ -32,16 +88,17 @@ BindingResult parseJsonCopied(const char* data, std::size_t length) {
     char* text = nullptr;
     ~Copy() { hookedFree(text); }
   } copy;
-  if (length != SIZE_MAX) copy.text = static_cast<char*>(hookedAllocate(length + 1));
+  constexpr std::size_t kExtra = 1 + json_internal::CopiedStream::kScanPadding;
+  if (length <= SIZE_MAX - kExtra) copy.text = static_cast<char*>(hookedAllocate(length + kExtra));
   if (copy.text == nullptr) {
     BindingResult result;
     result.fail("Error: Out of memory at offset 0.");
     return result;
   }
   if (length != 0) std::memcpy(copy.text, data, length);
-  copy.text[length] = '\0';
+  std::memset(copy.text + length, 0, kExtra);
   // The copy is the reader's own, so it reads in place: strings need no second copy.
-  rapidjson::InsituStringStream stream(copy.text);
+  json_internal::CopiedStream stream(copy.text);
   return parseJsonStream<rapidjson::kParseInsituFlag>(stream);
 }
 

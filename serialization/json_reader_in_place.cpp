@@ -3,8 +3,10 @@
 #include <rapidjson/reader.h>
 
 #include <cstddef>
+#include <cstring>
 
 #include "serialization/internal/json_reader_paths.h"
+#include "serialization/internal/json_text_scan.h"
 #include "serialization/internal/json_tree_builder.h"
 
 namespace tev::json_internal {
@@ -21,6 +23,11 @@ class BoundedStream {
   Ch Peek() const { return current_ != end_ ? *current_ : '\0'; }
   Ch Take() { return current_ != end_ ? *current_++ : '\0'; }
   std::size_t Tell() const { return static_cast<std::size_t>(current_ - begin_); }
+
+  // For the block scan below.
+  const char* current() const { return current_; }
+  const char* end() const { return end_; }
+  void skip(std::size_t count) { current_ += count; }
 
   // Only in-situ parsing writes to the input; this reader never does.
   Ch* PutBegin() { return nullptr; }
@@ -42,6 +49,29 @@ template <>
 struct rapidjson::StreamTraits<tev::json_internal::BoundedStream> {
   enum { copyOptimization = 1 };
 };
+
+// rapidjson calls this at the start of a text and after each escape, with the stack it copies
+// texts onto; the generic version does nothing, leaving every byte to its loop. Only whole
+// blocks before the end of the bytes are scanned: the loop takes what is left.
+template <>
+template <>
+inline RAPIDJSON_FORCEINLINE void rapidjson::GenericReader<
+    rapidjson::UTF8<>, rapidjson::UTF8<>, tev::serialization_internal::HookedRapidjsonAllocator>::
+    ScanCopyUnescapedString<
+        tev::json_internal::BoundedStream,
+        rapidjson::GenericReader<rapidjson::UTF8<>, rapidjson::UTF8<>,
+                                 tev::serialization_internal::HookedRapidjsonAllocator>::
+            StackStream<char>>(tev::json_internal::BoundedStream& is, StackStream<char>& os) {
+  // At most a gigabyte at a time, so that the count fits rapidjson's 32-bit sizes; the loop goes
+  // on from there.
+  constexpr std::size_t kMostAtOnce = std::size_t{1} << 30;
+  const char* end = is.end();
+  if (static_cast<std::size_t>(end - is.current()) > kMostAtOnce) end = is.current() + kMostAtOnce;
+  const std::size_t length = tev::json_internal::plainRunBounded(is.current(), end);
+  if (length == 0) return;
+  std::memcpy(os.Push(static_cast<rapidjson::SizeType>(length)), is.current(), length);
+  is.skip(length);
+}
 
 namespace tev::serialization_internal {
 
