@@ -58,7 +58,6 @@ static_assert(offsetof(internal::EmptyInternedEntry, terminator) == sizeof(Inter
 BindingArena::BindingArena() noexcept : buckets_(inlineBuckets_) {
   for (std::size_t index = 0; index < kClassCount; ++index) {
     classes_[index].freePages = nullptr;
-    classes_[index].fullPages = nullptr;
     classes_[index].blockSize = static_cast<std::uint16_t>(4 * (index + 1));
     classes_[index].reciprocal = reciprocal(classes_[index].blockSize);
     // Inline pages are formatted on first use: most trees touch only a few classes.
@@ -80,12 +79,13 @@ BindingArena::~BindingArena() {
   // header at a time. So the lists are followed side by side, a page of each in turn, which
   // keeps several of those loads under way at once, and the pages go back in batches under
   // one lock of the pool.
-  PageHeader* cursors[2 * kClassCount];
+  PageHeader* cursors[kClassCount + kFullLists];
   std::size_t active = 0;
   for (SizeClass& sizeClass : classes_) {
-    for (PageHeader* list : {sizeClass.freePages, sizeClass.fullPages}) {
-      if (list != nullptr) cursors[active++] = list;
-    }
+    if (sizeClass.freePages != nullptr) cursors[active++] = sizeClass.freePages;
+  }
+  for (PageHeader* list : fullPages_) {
+    if (list != nullptr) cursors[active++] = list;
   }
   // Inline pages live in this object and stay with it.
   const auto self = reinterpret_cast<std::uintptr_t>(this);
@@ -133,15 +133,33 @@ void* BindingArena::allocateSlow(SizeClass& sizeClass) {
   ++page->inUse;
   ++sizeClass.inUse;
   if (exhausted(*page, sizeClass.blockSize)) {
-    // The page is full: it moves from the head of the list of pages with free blocks to the
+    // The page is full: it moves from the head of the list of pages with free blocks to a
     // list of full pages.
     sizeClass.freePages = page->next;
     if (page->next != nullptr) page->next->previous = nullptr;
-    page->next = sizeClass.fullPages;
-    if (sizeClass.fullPages != nullptr) sizeClass.fullPages->previous = page;
-    sizeClass.fullPages = page;
+    pushFull(page);
   }
   return block;
+}
+
+void BindingArena::pushFull(PageHeader* page) noexcept {
+  pushPage(fullPages_[nextFullList_], page);
+  nextFullList_ = (nextFullList_ + 1) % kFullLists;
+}
+
+void BindingArena::unlinkFull(PageHeader* page) noexcept {
+  if (page->previous == nullptr) {
+    // The head of one of the lists.
+    for (PageHeader*& head : fullPages_) {
+      if (head == page) {
+        unlinkPage(head, page);
+        return;
+      }
+    }
+    assert(false && "a full page on no list");
+  }
+  PageHeader* unused = nullptr;
+  unlinkPage(unused, page);
 }
 
 void* BindingArena::allocateLarge(std::size_t size) {
@@ -185,7 +203,7 @@ void BindingArena::release(void* block, std::size_t size) noexcept {
                                                    ~static_cast<std::uintptr_t>(kPoolPageSize - 1));
   assert(page->inUse > 0 && "block released twice or into the wrong arena");
   if (exhausted(*page, sizeClass.blockSize)) {
-    unlinkPage(sizeClass.fullPages, page);
+    unlinkFull(page);
     pushPage(sizeClass.freePages, page);
   }
   const auto index = static_cast<std::uint16_t>(

@@ -60,6 +60,16 @@ class BindingArena {
   }
   // intern(entry->view()) for an entry of another arena: its hash is known already.
   const InternedString* internCopy(const InternedString& entry);
+  // intern(text) when the text is among those interned a moment ago; null, with nothing done,
+  // when it is not (or empty).
+  const InternedString* internRecent(std::string_view text) {
+    return text.empty() ? nullptr : memoHit(text, memoSet(text));
+  }
+  // intern(text) for a text whose fnv1aHash is known already.
+  const InternedString* internHashed(std::string_view text, std::uint32_t hash) {
+    if (text.empty()) return &emptyInternedString();
+    return internHashed(text, hash, memoSet(text));
+  }
   // Starts fetching the bucket of the string table that a text of this hash falls in.
   void prefetchBucket(std::uint32_t hash) const noexcept {
     __builtin_prefetch(&buckets_[hash & (bucketCount_ - 1)]);
@@ -125,7 +135,6 @@ class BindingArena {
  private:
   struct SizeClass {
     PageHeader* freePages;  // pages of this class with at least one free block
-    PageHeader* fullPages;  // the others, kept so that the arena can return them wholesale
     std::uint16_t blockSize;
     bool inlineFormatted;
     std::uint32_t reciprocal;  // of blockSize, for blockIndex
@@ -205,6 +214,15 @@ class BindingArena {
 
   SizeClass classes_[kClassCount];
   std::size_t poolPages_ = 0;
+  // Pages with no free block, of every class, kept so that the arena can return them wholesale.
+  // They are spread over several lists in turn: a dying arena follows the lists side by side,
+  // and a single list of thousands of pages, followed one header at a time, would wait for
+  // memory at every page.
+  static constexpr std::size_t kFullLists = 8;
+  PageHeader* fullPages_[kFullLists] = {};
+  std::size_t nextFullList_ = 0;
+  void pushFull(PageHeader* page) noexcept;
+  void unlinkFull(PageHeader* page) noexcept;
 
   // A bucket of the string table: its chain, and a bit for each entry that was linked into it
   // since the bucket was last filled afresh, picked by the top five bits of the entry's hash.

@@ -29,6 +29,7 @@ struct PropertyVector;
 struct StructureNode;
 class StructureTree;
 class TreeCopier;
+class DeferredStrings;
 }  // namespace internal
 
 // The kind of a value. The codes are fixed; their names appear in conversion error messages.
@@ -219,6 +220,7 @@ class BindingProperty {
 
  private:
   friend class internal::TreeCopier;
+  friend class internal::DeferredStrings;
 
   union Payload {
     std::uint8_t boolean;

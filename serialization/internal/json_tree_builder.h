@@ -11,8 +11,10 @@
 #include <cstdint>
 #include <new>
 #include <stdexcept>
+#include <type_traits>
 
 #include "binding/binding_result.h"
+#include "binding/internal/deferred_strings.h"
 #include "binding/nesting_limit.h"
 #include "logging/format_message.h"
 #include "serialization/internal/rapidjson_allocator.h"
@@ -23,10 +25,17 @@ namespace tev::serialization_internal {
 // is built in between. Open containers are kept on a fixed stack, which is also what bounds
 // the nesting; rapidjson recurses once per level, so refusing the level in time keeps the call
 // stack small.
+//
+// With kDeferStrings, for text that stays put until the parse ends (read in situ), string
+// members are set a few texts late (see DeferredStrings) and finish() sets the last of them.
+// Elements of arrays are set at once: their storage moves as the array grows.
+template <bool kDeferStrings>
 class JsonTreeBuilder {
  public:
   using Ch = char;
   using SizeType = rapidjson::SizeType;
+
+  struct Nothing {};
 
   // Why the builder stopped the reader, when it did.
   enum class Refusal { kNone, kTooDeep, kTooBig };
@@ -34,6 +43,11 @@ class JsonTreeBuilder {
   explicit JsonTreeBuilder(BindingProperty& root) : next_(&root) {}
 
   Refusal refusal() const { return refusal_; }
+
+  // Completes the tree once the reader has read all of it. Throws std::bad_alloc.
+  void finish() {
+    if constexpr (kDeferStrings) deferred_.drain();
+  }
 
   bool Null() {
     BindingProperty& value = target();
@@ -74,6 +88,12 @@ class JsonTreeBuilder {
   // Only called with kParseNumbersAsStringsFlag, which this reader does not use.
   bool RawNumber(const Ch* text, SizeType length, bool copy) { return String(text, length, copy); }
   bool String(const Ch* text, SizeType length, bool) {
+    if constexpr (kDeferStrings) {
+      if (depth_ == 0 || !stack_[depth_ - 1]->isCollection()) {
+        deferred_.set(*next_, std::string_view(text, length));
+        return true;
+      }
+    }
     target().setString(std::string_view(text, length));
     return true;
   }
@@ -86,6 +106,11 @@ class JsonTreeBuilder {
   }
   bool Key(const Ch* text, SizeType length, bool) {
     next_ = &stack_[depth_ - 1]->member(std::string_view(text, length));
+    // A repeated key: its member may still wait for its first text, which must not land on
+    // whatever replaces it.
+    if constexpr (kDeferStrings) {
+      if (!next_->isEmpty()) deferred_.drain();
+    }
     return true;
   }
   bool EndObject(SizeType) {
@@ -127,6 +152,8 @@ class JsonTreeBuilder {
   std::size_t depth_ = 0;
   BindingProperty* next_;
   Refusal refusal_ = Refusal::kNone;
+  [[no_unique_address]] std::conditional_t<kDeferStrings, internal::DeferredStrings, Nothing>
+      deferred_;
 };
 
 // kParseInsituFlag for a stream over text the reader may overwrite: strings are then decoded
@@ -134,7 +161,7 @@ class JsonTreeBuilder {
 template <unsigned kFlags = rapidjson::kParseDefaultFlags, typename Stream>
 BindingResult parseJsonStream(Stream& stream) {
   BindingResult result;
-  JsonTreeBuilder builder(result.value());
+  JsonTreeBuilder<(kFlags & rapidjson::kParseInsituFlag) != 0> builder(result.value());
   HookedRapidjsonAllocator allocator;
   rapidjson::GenericReader<rapidjson::UTF8<>, rapidjson::UTF8<>, HookedRapidjsonAllocator> reader(
       &allocator);
@@ -142,14 +169,15 @@ BindingResult parseJsonStream(Stream& stream) {
     // Never kParseStopWhenDoneFlag: rapidjson itself reports an empty document and content after
     // the root.
     const rapidjson::ParseResult outcome = reader.Parse<kFlags>(stream, builder);
+    if (!outcome.IsError()) builder.finish();
     if (outcome.IsError()) {
       const std::uint64_t offset = outcome.Offset();
       const bool stopped = outcome.Code() == rapidjson::kParseErrorTermination;
-      if (stopped && builder.refusal() == JsonTreeBuilder::Refusal::kTooDeep) {
+      if (stopped && builder.refusal() == decltype(builder)::Refusal::kTooDeep) {
         // rapidjson reports the position after the opening bracket; name the bracket itself.
         result.fail(formatMessage("Error: Nesting deeper than %1 levels at offset %2.",
                                   kMaxNestingDepth, offset - 1));
-      } else if (stopped && builder.refusal() == JsonTreeBuilder::Refusal::kTooBig) {
+      } else if (stopped && builder.refusal() == decltype(builder)::Refusal::kTooBig) {
         // The offset is the number's start, as for rapidjson's own refusal.
         result.fail(formatMessage("Error: %1 at offset %2.",
                                   rapidjson::GetParseError_En(rapidjson::kParseErrorNumberTooBig),

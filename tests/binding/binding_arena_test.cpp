@@ -171,6 +171,30 @@ TEST(BindingArena, DroppingATreeGivesEveryPageBackToThePool) {
   EXPECT_EQ(pagesInUse(), before);
 }
 
+TEST(BindingArena, FullPagesServeAgainWhicheverListTheyWaitIn) {
+  // Full pages wait on several lists in turn. A block given back from any of them, the head of
+  // a list or a page inside one, makes its page serve again; a page emptied goes to the pool.
+  auto arena = makeUnique<BindingArena>();
+  constexpr std::size_t kSize = 48;
+  std::vector<void*> blocks;
+  while (arena->poolPageCount() < 30) blocks.push_back(arena->allocate(kSize));
+  const std::size_t pages = arena->poolPageCount();
+  std::mt19937 random(11);
+  std::shuffle(blocks.begin(), blocks.end(), random);
+  const std::size_t released = blocks.size() / 3;
+  for (std::size_t i = 0; i < released; ++i) arena->release(blocks[i], kSize);
+  blocks.erase(blocks.begin(), blocks.begin() + static_cast<std::ptrdiff_t>(released));
+  for (std::size_t i = 0; i < released; ++i) blocks.push_back(arena->allocate(kSize));
+  EXPECT_LE(arena->poolPageCount(), pages) << "released blocks serve before new pages";
+  std::vector<void*> sorted = blocks;
+  std::sort(sorted.begin(), sorted.end());
+  EXPECT_EQ(std::adjacent_find(sorted.begin(), sorted.end()), sorted.end());
+  std::shuffle(blocks.begin(), blocks.end(), random);
+  for (void* block : blocks) arena->release(block, kSize);
+  EXPECT_EQ(arena->poolPageCount(), 0u);
+  EXPECT_EQ(arena->blocksInUse(BindingArena::classIndex(kSize)), 0u);
+}
+
 TEST(BindingArena, LargeBlocksComeFromTheHooks) {
   auto arena = makeUnique<BindingArena>();
   const AllocationSnapshot before = snapshot(processAllocationCounters());

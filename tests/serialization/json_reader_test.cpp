@@ -233,6 +233,90 @@ TEST(JsonReader, TextsKeepEveryByteAroundTheBytesThatEndAPlainRun) {
   }
 }
 
+// Bodies with many texts new to the tree, read both ways: the copied reader sets string members
+// a few texts after it meets them.
+std::string manyNewTexts(int records) {
+  std::string body = "{\"items\":[";
+  for (int i = 0; i < records; ++i) {
+    if (i != 0) body += ',';
+    const std::string n = std::to_string(i);
+    // The note is longer than arena blocks hold, so interning it takes a heap block.
+    body += "{\"name\":\"item " + n + "\",\"note\":\"" + std::string(80, 'a' + i % 26) + n +
+            "\",\"tags\":[\"t" + n + "\"],\"name\":\"again " + n + "\",\"note\":{\"n\":\"" + n +
+            "\"},\"last\":\"\\u00e9" + n + "\"}";
+  }
+  return body + "]}";
+}
+
+TEST(JsonReader, TextsSetLateLandWhereTheyBelongAndARepeatedKeyStillReplaces) {
+  const std::string body = manyNewTexts(60);
+  const BindingResult copied = serialization_internal::parseJsonCopied(body.data(), body.size());
+  const BindingResult inPlace = serialization_internal::parseJsonInPlace(body.data(), body.size());
+  ASSERT_TRUE(copied.ok()) << copied.error();
+  EXPECT_EQ(describe(copied.value()), describe(inPlace.value()));
+  const BindingProperty& record = copied.value().getMember("items").getElement(59);
+  EXPECT_EQ(record.getMember("name").getString(), "again 59");
+  EXPECT_EQ(record.getMember("note").getMember("n").getString(), "59");
+  EXPECT_EQ(record.getMember("tags").getElement(0).getString(), "t59");
+  EXPECT_EQ(record.getMember("last").getString(),
+            "\xc3\xa9"
+            "59");
+  // A text replaced before it is set, by a text, the empty text, a container or null.
+  for (const char* replacement : {"\"y\"", "\"\"", "{\"b\":\"z\"}", "[\"q\"]", "null", "7"}) {
+    std::string text = "{";
+    for (int i = 0; i < 20; ++i)
+      text += "\"k" + std::to_string(i) + "\":\"v" + std::to_string(i) + "\",";
+    text += "\"a\":\"x\",\"k3\":" + std::string(replacement) + ",\"a\":" + replacement + "}";
+    const BindingResult result = parseJson(text.data(), text.size());
+    ASSERT_TRUE(result.ok()) << text;
+    EXPECT_EQ(describe(result.value()), parsed(text)) << text;
+    EXPECT_EQ(result.value().getMember("k19").getString(), "v19");
+  }
+}
+
+// Fails the allocation numbered `failingAllocation` (from 0) and no other: the reader must turn
+// the failure into its error, for which it needs memory again.
+std::size_t allocationsMade = 0;
+std::size_t failingAllocation = 0;
+void* failOnce(std::size_t size, void* context) {
+  if (allocationsMade++ == failingAllocation) return nullptr;
+  return countingAllocate(size, context);
+}
+
+TEST(JsonReader, RunningOutOfMemoryAnywhereInABodyOfNewTextsFailsCleanly) {
+  // Texts still waiting to be set when memory runs out must leave a tree that goes away whole:
+  // the error is reported and every byte comes back.
+  const std::string body = manyNewTexts(40);
+  const BindingResult full = parseJson(body.data(), body.size());
+  ASSERT_TRUE(full.ok());
+  const std::string expected = describe(full.value());
+  AllocationCounters counters;
+  const AllocatorHooks saved = allocatorHooks();
+  std::size_t failures = 0;
+  bool completed = false;
+  for (failingAllocation = 0; failingAllocation < 1000 && !completed; ++failingAllocation) {
+    allocatorHooks() =
+        AllocatorHooks{failOnce,          countingFree, countingReallocate, countingDuplicateText,
+                       countingBlockSize, &counters};
+    allocationsMade = 0;
+    {
+      const BindingResult result = parseJson(body.data(), body.size());
+      if (result.ok()) {
+        completed = allocationsMade <= failingAllocation;
+        EXPECT_EQ(describe(result.value()), expected) << "failing allocation " << failingAllocation;
+      } else {
+        ++failures;
+        EXPECT_EQ(std::string(result.error()).rfind("Error: Out of memory at offset ", 0), 0u)
+            << result.error();
+      }
+    }
+    allocatorHooks() = saved;
+    ASSERT_EQ(counters.bytesInUse.load(), 0) << "failing allocation " << failingAllocation;
+  }
+  EXPECT_TRUE(completed) << "every allocation of the parse failed once";
+  EXPECT_GT(failures, 40u);
+}
+
 TEST(JsonReader, BytesPastTheCopyLimitAreReadWithoutACopy) {
   // Hostile input past the limit: refused at the nesting limit, with no copy of its bytes.
   const std::string text(serialization_internal::kJsonCopyLimit + 1, '[');

@@ -1,0 +1,77 @@
+// Strings set into a tree a few texts late, for readers that build large trees from text that
+// stays put until they finish. A text that the arena has not interned a moment ago needs its
+// bucket of the arena's string table, which in a large tree is far out of the caches; so the
+// bucket is fetched when the text is met and the text interned kPendingSize texts later, when
+// the bucket has arrived. Until then the target holds the empty text, so a tree left by a throw
+// or a refused read is one its destructor can release.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "binding/binding_arena.h"
+#include "binding/binding_property.h"
+
+namespace tev::internal {
+
+class DeferredStrings {
+ public:
+  DeferredStrings() = default;
+  DeferredStrings(const DeferredStrings&) = delete;
+  DeferredStrings& operator=(const DeferredStrings&) = delete;
+
+  // target.setString(text), now or by drain() at the latest. Until then `target` must stay where
+  // it is and be neither set nor destroyed, and the bytes of `text` must stay as they are. All
+  // targets of one batch belong to one tree.
+  void set(BindingProperty& target, std::string_view text) {
+    BindingArena& arena = target.ensureArena();
+    const InternedString* entry = arena.internRecent(text);
+    if (entry == nullptr) {
+      if (!text.empty()) defer(arena, target, text);
+      entry = &emptyInternedString();
+    }
+    target.releaseHeldPayload();
+    target.payload_.string = entry;
+    target.kind_ = BindingPropertyKind::kString;
+  }
+
+  bool empty() const { return queued_ == resolved_; }
+
+  // Sets every waiting target. Throws std::bad_alloc when memory runs out; the targets not set
+  // by then keep the empty text.
+  void drain() {
+    while (resolved_ != queued_) resolveOldest();
+  }
+
+ private:
+  static constexpr std::size_t kPendingSize = 16;
+
+  struct Pending {
+    BindingProperty* target;
+    std::string_view text;
+    std::uint32_t hash;
+  };
+
+  void defer(BindingArena& arena, BindingProperty& target, std::string_view text) {
+    if (queued_ - resolved_ == kPendingSize) resolveOldest();
+    arena_ = &arena;
+    const std::uint32_t hash = fnv1aHash(text);
+    arena.prefetchBucket(hash);
+    pending_[queued_ % kPendingSize] = {&target, text, hash};
+    ++queued_;
+  }
+
+  void resolveOldest() {
+    const Pending& pending = pending_[resolved_ % kPendingSize];
+    pending.target->payload_.string = arena_->internHashed(pending.text, pending.hash);
+    ++resolved_;
+  }
+
+  BindingArena* arena_ = nullptr;
+  Pending pending_[kPendingSize];
+  std::size_t queued_ = 0;    // texts ever deferred
+  std::size_t resolved_ = 0;  // of them, texts set
+};
+
+}  // namespace tev::internal
