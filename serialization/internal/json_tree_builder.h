@@ -169,7 +169,6 @@ BindingResult parseJsonStream(Stream& stream) {
     // Never kParseStopWhenDoneFlag: rapidjson itself reports an empty document and content after
     // the root.
     const rapidjson::ParseResult outcome = reader.Parse<kFlags>(stream, builder);
-    if (!outcome.IsError()) builder.finish();
     if (outcome.IsError()) {
       const std::uint64_t offset = outcome.Offset();
       const bool stopped = outcome.Code() == rapidjson::kParseErrorTermination;
@@ -186,6 +185,8 @@ BindingResult parseJsonStream(Stream& stream) {
         result.fail(formatMessage("Error: %1 at offset %2.",
                                   rapidjson::GetParseError_En(outcome.Code()), offset));
       }
+    } else {
+      builder.finish();
     }
   } catch (const std::length_error&) {
     result.fail(formatMessage("Error: Too many elements at offset %1.",
