@@ -22,8 +22,7 @@ class DeferredStrings {
   DeferredStrings& operator=(const DeferredStrings&) = delete;
 
   // target.setString(text), now or by drain() at the latest. Until then `target` must stay where
-  // it is and be neither set nor destroyed, and the bytes of `text` must stay as they are. All
-  // targets of one batch belong to one tree.
+  // it is and be neither set nor destroyed, and the bytes of `text` must stay as they are.
   void set(BindingProperty& target, std::string_view text) {
     BindingArena& arena = target.ensureArena();
     const InternedString* entry = arena.internRecent(text);
@@ -35,8 +34,6 @@ class DeferredStrings {
     target.payload_.string = entry;
     target.kind_ = BindingPropertyKind::kString;
   }
-
-  bool empty() const { return queued_ == resolved_; }
 
   // Sets every waiting target. Throws std::bad_alloc when memory runs out; the targets not set
   // by then keep the empty text.
@@ -55,7 +52,6 @@ class DeferredStrings {
 
   void defer(BindingArena& arena, BindingProperty& target, std::string_view text) {
     if (queued_ - resolved_ == kPendingSize) resolveOldest();
-    arena_ = &arena;
     const std::uint32_t hash = fnv1aHash(text);
     arena.prefetchBucket(hash);
     pending_[queued_ % kPendingSize] = {&target, text, hash};
@@ -64,11 +60,11 @@ class DeferredStrings {
 
   void resolveOldest() {
     const Pending& pending = pending_[resolved_ % kPendingSize];
-    pending.target->payload_.string = arena_->internHashed(pending.text, pending.hash);
+    pending.target->payload_.string =
+        pending.target->arena_->internHashed(pending.text, pending.hash);
     ++resolved_;
   }
 
-  BindingArena* arena_ = nullptr;
   Pending pending_[kPendingSize];
   std::size_t queued_ = 0;    // texts ever deferred
   std::size_t resolved_ = 0;  // of them, texts set
