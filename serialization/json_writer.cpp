@@ -7,12 +7,14 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <optional>
 #include <span>
 #include <string_view>
 
 #include "logging/base64.h"
 #include "serialization/internal/enumerator_name.h"
+#include "serialization/internal/json_long_text.h"
 #include "serialization/internal/rapidjson_allocator.h"
 
 namespace tev::serialization_internal {
@@ -64,7 +66,11 @@ class StringOutput {
  private:
   void grow(std::size_t count) {
     const std::size_t used = static_cast<std::size_t>(cursor_ - begin_);
-    text_.resize(used + std::max(count, used / 2 + 64));
+    // On 32-bit builds a text of a gigabyte asks for room that no size can hold: fail like any
+    // other allocation instead of wrapping round to a smaller block.
+    if (count > text_.max_size() - used) throw std::bad_alloc();
+    const std::size_t step = std::max(count, used / 2 + 64);
+    text_.resize(step <= text_.max_size() - used ? used + step : used + count);
     begin_ = text_.data();
     cursor_ = begin_ + used;
     end_ = begin_ + text_.size();
@@ -155,14 +161,68 @@ rapidjson::SizeType jsonLength(std::size_t length) {
   return static_cast<rapidjson::SizeType>(length);
 }
 
+// rapidjson's writers take a text's length in 32 bits and reserve room for six times as many
+// characters, also counted in 32 bits: a text of 683 MB or more would be written past the room
+// it got, and one of 4 GB or more cut short. Texts longer than a limit far below both are
+// written here instead, into the same output, with the same escapes: the two-character forms
+// for the quote, the backslash, backspace, tab, line feed, form feed and carriage return, and
+// \u00XX (upper-case hex) for the other bytes below 0x20. Every other byte stays as it is.
+void writeQuoted(StringOutput& output, std::string_view text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  output.Put('"');
+  constexpr std::size_t kChunk = 4096;
+  for (std::size_t at = 0; at < text.size(); at += kChunk) {
+    const std::size_t count = std::min(kChunk, text.size() - at);
+    output.Reserve(count * 6);
+    for (const char c : text.substr(at, count)) {
+      const auto byte = static_cast<unsigned char>(c);
+      if (byte >= 0x20 && c != '"' && c != '\\') {
+        output.PutUnsafe(c);
+        continue;
+      }
+      output.PutUnsafe('\\');
+      switch (c) {
+        case '"':
+        case '\\':
+          output.PutUnsafe(c);
+          break;
+        case '\b':
+          output.PutUnsafe('b');
+          break;
+        case '\t':
+          output.PutUnsafe('t');
+          break;
+        case '\n':
+          output.PutUnsafe('n');
+          break;
+        case '\f':
+          output.PutUnsafe('f');
+          break;
+        case '\r':
+          output.PutUnsafe('r');
+          break;
+        default:
+          output.PutUnsafe('u');
+          output.PutUnsafe('0');
+          output.PutUnsafe('0');
+          output.PutUnsafe(kHex[byte >> 4]);
+          output.PutUnsafe(kHex[byte & 15]);
+          break;
+      }
+    }
+  }
+  output.Put('"');
+}
+
 // Walks a tree into one of rapidjson's writers. It reads the values itself rather than taking
 // BindingProperty::accept's virtual calls: a call per value and two more per element and member
 // are most of what writing small values and deep nesting costs. Recurses once per level.
 template <typename Writer>
 class JsonTreeWriter {
  public:
-  JsonTreeWriter(Writer& writer, const BindingRegistry* registry)
-      : writer_(writer), registry_(registry) {}
+  JsonTreeWriter(Writer& writer, StringOutput& output, const BindingRegistry* registry,
+                 std::size_t longText)
+      : writer_(writer), output_(output), registry_(registry), longText_(longText) {}
 
   void write(const BindingProperty& value) {
     switch (value.kind()) {
@@ -184,7 +244,7 @@ class JsonTreeWriter {
       case BindingPropertyKind::kBlob: {
         const std::span<const std::uint8_t> bytes = value.getBlob();
         const String text = base64Encode(bytes.data(), bytes.size());
-        writer_.String(text.data(), jsonLength(text.size()));
+        writeString(text);
         return;
       }
       case BindingPropertyKind::kEnum:
@@ -198,7 +258,7 @@ class JsonTreeWriter {
       case BindingPropertyKind::kStructure:
         writer_.StartObject();
         for (const BindingMember member : value.members()) {
-          writer_.Key(member.key.data(), jsonLength(member.key.size()));
+          writeString(member.key);
           write(member.value);
         }
         writer_.EndObject();
@@ -234,8 +294,16 @@ class JsonTreeWriter {
       writer_.Null();
     }
   }
+  // A member's key or a string value: rapidjson tells them apart by their place.
   void writeString(std::string_view value) {
-    writer_.String(value.data(), jsonLength(value.size()));
+    if (value.size() <= longText_) {
+      writer_.String(value.data(), jsonLength(value.size()));
+      return;
+    }
+    // The writer puts the separator and indentation in front of an empty raw text; the text
+    // itself follows straight after.
+    writer_.RawValue("", 0, rapidjson::kStringType);
+    writeQuoted(output_, value);
   }
   void writeEnum(BindingEnumValue value) {
     const std::optional<std::string_view> name =
@@ -248,7 +316,9 @@ class JsonTreeWriter {
   }
 
   Writer& writer_;
+  StringOutput& output_;
   const BindingRegistry* registry_;
+  std::size_t longText_;
 };
 
 constexpr std::size_t kInitialRoom = 4096;
@@ -270,8 +340,10 @@ String replaceLineFeeds(std::string_view text, std::string_view lineBreak) {
 
 }  // namespace
 
-String writeJson(const BindingProperty& value, const BindingRegistry* registry,
-                 const char* lineBreak) {
+namespace serialization_internal {
+
+String writeJsonWithLongTexts(const BindingProperty& value, const BindingRegistry* registry,
+                              const char* lineBreak, std::size_t longText) {
   if (value.isEmpty()) return String();
   HookedRapidjsonAllocator allocator;
   // Room for the usual body at once: growing by half at a time from a few hundred bytes would
@@ -281,13 +353,21 @@ String writeJson(const BindingProperty& value, const BindingRegistry* registry,
   if (lineBreak != nullptr && *lineBreak != '\0') {
     PrettyWriter writer(output, &allocator);
     writer.SetIndent(' ', 4);
-    JsonTreeWriter<PrettyWriter>(writer, registry).write(value);
+    JsonTreeWriter<PrettyWriter>(writer, output, registry, longText).write(value);
     if (std::strcmp(lineBreak, "\n") != 0) return replaceLineFeeds(output.written(), lineBreak);
   } else {
     CompactWriter writer(output, &allocator);
-    JsonTreeWriter<CompactWriter>(writer, registry).write(value);
+    JsonTreeWriter<CompactWriter>(writer, output, registry, longText).write(value);
   }
   return output.take();
+}
+
+}  // namespace serialization_internal
+
+String writeJson(const BindingProperty& value, const BindingRegistry* registry,
+                 const char* lineBreak) {
+  return serialization_internal::writeJsonWithLongTexts(value, registry, lineBreak,
+                                                        serialization_internal::kJsonLongText);
 }
 
 }  // namespace tev

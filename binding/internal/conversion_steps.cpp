@@ -225,7 +225,6 @@ bool floatFitsUnsigned(double f, std::uint64_t maximum) {
     }
     if (shape != nullptr) {
       shape->keys[position] = member.key.data();
-      shape->sizes[position] = static_cast<std::uint32_t>(member.key.size());
       shape->fields[position] = taken;
       ++position;
     } else if (next == last) {
@@ -243,9 +242,7 @@ bool matchByShape(const MemberShapes::Shape& shape, const BindingMemberRange& ra
   for (std::size_t i = 0; i < fieldCount; ++i) members[i] = nullptr;
   std::size_t position = 0;
   for (const BindingMember member : range) {
-    if (member.key.data() != shape.keys[position] || member.key.size() != shape.sizes[position]) {
-      return false;
-    }
+    if (member.key.data() != shape.keys[position]) return false;
     const std::uint16_t field = shape.fields[position];
     if (field != MemberShapes::kNoField) members[field] = &member.value;
     ++position;

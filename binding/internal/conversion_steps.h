@@ -34,8 +34,9 @@ class MemberShapes {
   struct Shape {
     const BindingTypeDescriptor* record;
     std::uint32_t count;  // members of the input, at most kMembers
+    // The key texts by address: a text of the tree's arena lives at one address only, and
+    // keeps it while the tree is unchanged, so the address alone says which text it is.
     const char* keys[kMembers];
-    std::uint32_t sizes[kMembers];
     std::uint16_t fields[kMembers];  // the field each member matched, or kNoField
   };
 

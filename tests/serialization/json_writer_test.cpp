@@ -8,6 +8,7 @@
 
 #include "binding/binding_registry.h"
 #include "platform/allocation_counters.h"
+#include "serialization/internal/json_long_text.h"
 #include "serialization/json_reader.h"
 #include "tests/serialization/codec_test_support.h"
 
@@ -138,6 +139,41 @@ TEST(JsonWriter, LongTextsAndDeepNestingAreWrittenWhole) {
   ASSERT_TRUE(read.ok()) << read.error();
   EXPECT_EQ(codec_test::describe(read.value()), codec_test::describe(root));
   EXPECT_EQ(compact(read.value()), written);
+}
+
+// Texts past the writer's limit are quoted by the writer itself, not by rapidjson, which counts
+// their room in 32 bits. With the limit at 0 every key and string takes that way: the text must
+// be byte for byte what rapidjson writes, compact and pretty, in objects, arrays and at the root.
+TEST(JsonWriter, TextsPastTheLimitAreWrittenAsRapidjsonWritesThem) {
+  std::string everyByte;
+  for (int byte = 0; byte < 256; ++byte) everyByte.push_back(static_cast<char>(byte));
+  BindingProperty root;
+  root.member(everyByte).setString(everyByte);
+  root.member("").setString("");
+  BindingProperty& list = root.member("list");
+  list.append().setString("plain");
+  list.append().setSigned(7);
+  list.append().setBlob(reinterpret_cast<const std::uint8_t*>(everyByte.data()), 200);
+  BindingProperty& nested = list.append().member("\"quoted\"");
+  nested.member("a").setString(std::string(9000, '\\'));
+  nested.member("b").setBool(false);
+  BindingProperty text;
+  text.setString(everyByte + everyByte);
+  for (const char* lineBreak : {static_cast<const char*>(nullptr), "\n", "\r\n"}) {
+    for (const BindingProperty* value : {&root, &text}) {
+      const String expected = writeJson(*value, nullptr, lineBreak);
+      const String written =
+          serialization_internal::writeJsonWithLongTexts(*value, nullptr, lineBreak, 0);
+      EXPECT_EQ(std::string_view(written), std::string_view(expected))
+          << (lineBreak == nullptr ? "compact" : "pretty");
+    }
+  }
+  const String written = serialization_internal::writeJsonWithLongTexts(root, nullptr, nullptr, 0);
+  const BindingResult read = parseJson(written.data(), written.size());
+  ASSERT_TRUE(read.ok()) << read.error();
+  const BindingProperty* member = read.value().findMember(everyByte);
+  ASSERT_NE(member, nullptr);
+  EXPECT_EQ(member->getString(), everyByte);
 }
 
 // The text is written into the string it is returned in, which grows as it goes: every length
