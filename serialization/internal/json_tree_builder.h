@@ -11,7 +11,6 @@
 #include <cstdint>
 #include <new>
 #include <stdexcept>
-#include <type_traits>
 
 #include "binding/binding_result.h"
 #include "binding/internal/deferred_strings.h"
@@ -26,28 +25,25 @@ namespace tev::serialization_internal {
 // the nesting; rapidjson recurses once per level, so refusing the level in time keeps the call
 // stack small.
 //
-// With kDeferStrings, for text that stays put until the parse ends (read in situ), string
-// members are set a few texts late (see DeferredStrings) and finish() sets the last of them.
-// Elements of arrays are set at once: their storage moves as the array grows.
-template <bool kDeferStrings>
+// String members are set a few texts late (see DeferredStrings) and finish() sets the last of
+// them. Elements of arrays are set at once: their storage moves as the array grows. kInSitu
+// says that the texts stay put until the parse ends (read in situ); otherwise they live on the
+// reader's stack only during the call, and waiting texts are copied.
+template <bool kInSitu>
 class JsonTreeBuilder {
  public:
   using Ch = char;
   using SizeType = rapidjson::SizeType;
 
-  struct Nothing {};
-
   // Why the builder stopped the reader, when it did.
   enum class Refusal { kNone, kTooDeep, kTooBig };
 
-  explicit JsonTreeBuilder(BindingProperty& root) : next_(&root) {}
+  explicit JsonTreeBuilder(BindingProperty& root) : next_(&root), deferred_(!kInSitu) {}
 
   Refusal refusal() const { return refusal_; }
 
   // Completes the tree once the reader has read all of it. Throws std::bad_alloc.
-  void finish() {
-    if constexpr (kDeferStrings) deferred_.drain();
-  }
+  void finish() { deferred_.drain(); }
 
   bool Null() {
     BindingProperty& value = target();
@@ -88,11 +84,9 @@ class JsonTreeBuilder {
   // Only called with kParseNumbersAsStringsFlag, which this reader does not use.
   bool RawNumber(const Ch* text, SizeType length, bool copy) { return String(text, length, copy); }
   bool String(const Ch* text, SizeType length, bool) {
-    if constexpr (kDeferStrings) {
-      if (depth_ == 0 || !stack_[depth_ - 1]->isCollection()) {
-        deferred_.set(*next_, std::string_view(text, length));
-        return true;
-      }
+    if (depth_ == 0 || !stack_[depth_ - 1]->isCollection()) {
+      deferred_.set(*next_, std::string_view(text, length));
+      return true;
     }
     target().setString(std::string_view(text, length));
     return true;
@@ -108,9 +102,7 @@ class JsonTreeBuilder {
     next_ = &stack_[depth_ - 1]->member(std::string_view(text, length));
     // A repeated key: its member may still wait for its first text, which must not land on
     // whatever replaces it.
-    if constexpr (kDeferStrings) {
-      if (!next_->isEmpty()) deferred_.drain();
-    }
+    if (!next_->isEmpty()) deferred_.drain();
     return true;
   }
   bool EndObject(SizeType) {
@@ -152,8 +144,7 @@ class JsonTreeBuilder {
   std::size_t depth_ = 0;
   BindingProperty* next_;
   Refusal refusal_ = Refusal::kNone;
-  [[no_unique_address]] std::conditional_t<kDeferStrings, internal::DeferredStrings, Nothing>
-      deferred_;
+  internal::DeferredStrings deferred_;
 };
 
 // kParseInsituFlag for a stream over text the reader may overwrite: strings are then decoded
