@@ -4,7 +4,8 @@
 // to native. BM_Json_ParseBody/N parses the same body alone, in the same run, as the yardstick.
 // BM_Convert_Basket/N is the step dispatch adds to the parse: the parsed body converted to the
 // native Basket and destroyed again. Each reports its heap blocks per iteration ("allocs"), as
-// the counting hooks see them: the heap is where the native records cost most on some runtimes.
+// the counting hooks see them: the heap is where the native records cost most on some runtimes,
+// and BM_Heap_BasketBlocks and BM_Heap_RuntimeBlocks measure it with and without the hooks.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -16,6 +17,7 @@
 #include "binding/binding_field_registration.h"
 #include "platform/allocation_counters.h"
 #include "platform/allocator_hooks.h"
+#include "platform/runtime_heap.h"
 #include "router/native_invoker.h"
 #include "router/router.h"
 #include "serialization/json_reader.h"
@@ -262,6 +264,22 @@ void BM_Heap_BasketBlocks(benchmark::State& state) {
   allocations.report(state);
 }
 BENCHMARK(BM_Heap_BasketBlocks)->Arg(5000);
+
+// The same blocks straight from the runtime library, without the counting hooks: what the heap
+// itself costs, apart from taking each block's size and counting it.
+void BM_Heap_RuntimeBlocks(benchmark::State& state) {
+  const auto count = static_cast<std::size_t>(state.range(0));
+  tev::Vector<void*> blocks(2 * count);
+  for (auto _ : state) {
+    for (std::size_t i = 0; i < count; ++i) {
+      blocks[2 * i] = tev::platform::heapAllocate(2 * sizeof(ItemPrice));
+      blocks[2 * i + 1] = tev::platform::heapAllocate(17);
+    }
+    benchmark::DoNotOptimize(blocks.data());
+    for (void* block : blocks) tev::platform::heapFree(block);
+  }
+}
+BENCHMARK(BM_Heap_RuntimeBlocks)->Arg(5000);
 
 }  // namespace
 }  // namespace bench
