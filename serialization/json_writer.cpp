@@ -169,6 +169,8 @@ rapidjson::SizeType jsonLength(std::size_t length) {
 // \u00XX (upper-case hex) for the other bytes below 0x20. Every other byte stays as it is.
 void writeQuoted(StringOutput& output, std::string_view text) {
   static constexpr char kHex[] = "0123456789ABCDEF";
+  // The short escapes of the bytes 0x08 to 0x0D; 0x0B has none.
+  static constexpr char kShort[] = {'b', 't', 'n', 0, 'f', 'r'};
   output.Put('"');
   constexpr std::size_t kChunk = 4096;
   for (std::size_t at = 0; at < text.size(); at += kChunk) {
@@ -181,33 +183,14 @@ void writeQuoted(StringOutput& output, std::string_view text) {
         continue;
       }
       output.PutUnsafe('\\');
-      switch (c) {
-        case '"':
-        case '\\':
-          output.PutUnsafe(c);
-          break;
-        case '\b':
-          output.PutUnsafe('b');
-          break;
-        case '\t':
-          output.PutUnsafe('t');
-          break;
-        case '\n':
-          output.PutUnsafe('n');
-          break;
-        case '\f':
-          output.PutUnsafe('f');
-          break;
-        case '\r':
-          output.PutUnsafe('r');
-          break;
-        default:
-          output.PutUnsafe('u');
-          output.PutUnsafe('0');
-          output.PutUnsafe('0');
-          output.PutUnsafe(kHex[byte >> 4]);
-          output.PutUnsafe(kHex[byte & 15]);
-          break;
+      if (byte >= 0x20) {
+        output.PutUnsafe(c);
+      } else if (byte >= 0x08 && byte <= 0x0D && kShort[byte - 0x08] != 0) {
+        output.PutUnsafe(kShort[byte - 0x08]);
+      } else {
+        for (const char digit : {'u', '0', '0', kHex[byte >> 4], kHex[byte & 15]}) {
+          output.PutUnsafe(digit);
+        }
       }
     }
   }
