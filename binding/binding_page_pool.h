@@ -11,8 +11,9 @@
 // - A page handed out is always one that is already mapped and faulted in when the pool has
 //   one; nothing is discarded, so a kept page never faults again.
 // - Regions grow with demand: the first is 64 KB (16 pages), each further one as large as
-//   everything mapped so far, up to 1 MB (256 pages). A large tree costs a few mappings, not
-//   one per 16 pages.
+//   everything mapped so far, up to 2 MB (512 pages). A large tree costs a few mappings, not
+//   one per 16 pages, and a region of 2 MB can be one huge page where the system offers them
+//   (see platform/virtual_memory.h).
 // - A region all of whose pages are free (a spare) stays mapped. Spares unused for longer than
 //   the decay time (10 s) are unmapped at the next acquirePage or releasePage after that time,
 //   newest first, down to a floor of kDefaultKeptBytes (1 MB) that stays for the next small
@@ -51,7 +52,7 @@ class BindingPagePool {
   // The smallest region, and the largest one the pool grows to.
   static constexpr std::size_t kPagesPerRegion = 16;
   static constexpr std::size_t kRegionSize = kPageSize * kPagesPerRegion;
-  static constexpr std::size_t kMaxPagesPerRegion = 256;
+  static constexpr std::size_t kMaxPagesPerRegion = 512;
   static constexpr std::size_t kMaxRegionSize = kPageSize * kMaxPagesPerRegion;
 
   // How much wholly free memory the process-wide pool keeps mapped after a burst. On the 32-bit
@@ -170,6 +171,10 @@ class BindingPagePool {
    public:
     explicit PageMap(SystemCalls* calls) : slots_(calls) {}
     std::uint32_t find(std::uintptr_t page) const;
+    // Starts fetching the slot where a search for `page` begins.
+    void prefetch(std::uintptr_t page) const {
+      if (slots_.capacity() != 0) __builtin_prefetch(&slots_[slotOf(page)]);
+    }
     // Returns false when the table cannot grow.
     [[nodiscard]] bool insert(std::uintptr_t page, std::uint32_t region);
     void erase(std::uintptr_t page);

@@ -7,6 +7,7 @@
 namespace tev::platform {
 
 // Reserves and commits `bytes` of zeroed read-write memory aligned to at least 4096 bytes.
+// On Linux a multiple of 2 MB is aligned to 2 MB and advised for transparent huge pages.
 // Returns null when the system refuses.
 [[nodiscard]] void* virtualAllocate(std::size_t bytes);
 
