@@ -95,19 +95,19 @@ const BindingProperty& BindingProperty::emptyValue() {
 }
 
 BindingProperty::~BindingProperty() {
-  if (ownsArena_ != 0 && arena_ != nullptr) {
+  if (ownsArena() && arena() != nullptr) {
     // Blocks and strings die with the arena's pages; returning them one by one first would
     // only cost time. Only heap memory needs freeing, and the arena lists its owners.
-    for (BindingArena::HeapLink* link = arena_->tracked(HeapList::kCollections); link != nullptr;
+    for (BindingArena::HeapLink* link = arena()->tracked(HeapList::kCollections); link != nullptr;
          link = link->next) {
       hookedFree(static_cast<PropertyVector*>(link)->begin);
     }
-    for (BindingArena::HeapLink* link = arena_->tracked(HeapList::kBlobs); link != nullptr;) {
+    for (BindingArena::HeapLink* link = arena()->tracked(HeapList::kBlobs); link != nullptr;) {
       BindingArena::HeapLink* next = link->next;
       static_cast<BlobStorage*>(link)->~BlobStorage();
       link = next;
     }
-    destroyObject(arena_);
+    destroyObject(arena());
   } else {
     releasePayload();
   }
@@ -125,10 +125,10 @@ BindingProperty& BindingProperty::operator=(const BindingProperty& other) {
   if (this == &other) return *this;
   if (!needsArena(other)) {
     const Payload payload = other.payload_;
-    const BindingPropertyKind kind = other.kind_;
+    const BindingPropertyKind kind = other.kind();
     releasePayload();
     payload_ = payload;
-    kind_ = kind;
+    setKind(kind);
     return *this;
   }
   // Build the copy before releasing anything: `other` may live inside this value, or this
@@ -136,11 +136,11 @@ BindingProperty& BindingProperty::operator=(const BindingProperty& other) {
   BindingArena& arena = ensureArena();
   // A whole tree copied into a tree without strings brings all of its strings: size the table
   // for them once rather than rehashing it all the way up.
-  if (other.ownsArena() && other.arena_ != &arena && arena.internedStringCount() == 0) {
-    arena.reserveStrings(other.arena_->internedStringCount());
+  if (other.ownsArena() && other.arena() != &arena && arena.internedStringCount() == 0) {
+    arena.reserveStrings(other.arena()->internedStringCount());
   }
   BindingProperty copy(ChildTag{}, &arena);
-  internal::TreeCopier(arena, other.arena_).copy(copy, other);
+  internal::TreeCopier(arena, other.arena()).copy(copy, other);
   releasePayload();
   adoptFrom(copy);
   return *this;
@@ -153,16 +153,15 @@ BindingProperty& BindingProperty::operator=(BindingProperty&& other) {
 
 void BindingProperty::moveFrom(BindingProperty& other) {
   if (this == &other) return;
-  if (ownsArena_ != 0 && other.ownsArena_ != 0) {
+  if (ownsArena() && other.ownsArena()) {
     std::swap(payload_, other.payload_);
-    std::swap(arena_, other.arena_);
-    std::swap(kind_, other.kind_);
+    std::swap(header_, other.header_);
     return;
   }
-  if (arena_ != nullptr && arena_ == other.arena_) {
+  if (arena() != nullptr && arena() == other.arena()) {
     // Same tree: the payload's blocks and strings are valid here as they are. Detach it from
     // `other` first so that releasing this value cannot reach it.
-    BindingProperty detached(ChildTag{}, arena_);
+    BindingProperty detached(ChildTag{}, arena());
     detached.adoptFrom(other);
     releasePayload();
     adoptFrom(detached);
@@ -174,15 +173,16 @@ void BindingProperty::moveFrom(BindingProperty& other) {
 
 void BindingProperty::swap(BindingProperty& other) {
   if (this == &other) return;
-  if (ownsArena_ != 0 && other.ownsArena_ != 0) {
+  if (ownsArena() && other.ownsArena()) {
     std::swap(payload_, other.payload_);
-    std::swap(arena_, other.arena_);
-    std::swap(kind_, other.kind_);
+    std::swap(header_, other.header_);
     return;
   }
-  if (arena_ == other.arena_) {
+  if (arena() == other.arena()) {
     std::swap(payload_, other.payload_);
-    std::swap(kind_, other.kind_);
+    const BindingPropertyKind kind = this->kind();
+    setKind(other.kind());
+    other.setKind(kind);
     return;
   }
   // Different trees and at least one child: both sides need copies in the other's arena.
@@ -195,17 +195,24 @@ void BindingProperty::reset() { releasePayload(); }
 
 BindingArena& BindingProperty::createArena() {
   // Only a root can lack an arena: children always borrow their parent's.
-  assert(ownsArena_ != 0 && arena_ == nullptr);
-  arena_ = createObject<BindingArena>();
-  if (arena_ == nullptr) throw std::bad_alloc();
-  return *arena_;
+  assert(ownsArena() && arena() == nullptr);
+  BindingArena* arena = createObject<BindingArena>();
+  if (arena == nullptr) throw std::bad_alloc();
+  if (!decltype(header_)::fits(arena)) {
+    // An address beyond what the value can hold: only a system that hands out addresses above
+    // 48 bits without being asked would do that. Refuse it as memory the value cannot use.
+    destroyObject(arena);
+    throw std::bad_alloc();
+  }
+  header_.setArena(arena);
+  return *arena;
 }
 
 void BindingProperty::adoptFrom(BindingProperty& source) noexcept {
   payload_ = source.payload_;
-  kind_ = source.kind_;
+  setKind(source.kind());
   source.payload_ = Payload{};
-  source.kind_ = BindingPropertyKind::kEmpty;
+  source.setKind(BindingPropertyKind::kEmpty);
 }
 
 // Subtrees of a structure are at most twice the logarithm of its size deep, so recursing over
@@ -221,35 +228,35 @@ void BindingProperty::releaseNodes(BindingArena& arena, StructureNode* node) noe
 }
 
 void BindingProperty::releasePayload() noexcept {
-  switch (kind_) {
+  switch (kind()) {
     case BindingPropertyKind::kString:
-      if (!isEmptyEntry(payload_.string)) arena_->releaseString(payload_.string);
+      if (!isEmptyEntry(payload_.string)) arena()->releaseString(payload_.string);
       break;
     case BindingPropertyKind::kBlob:
-      arena_->untrack(*payload_.blob, HeapList::kBlobs);
-      deleteBlock(*arena_, payload_.blob);
+      arena()->untrack(*payload_.blob, HeapList::kBlobs);
+      deleteBlock(*arena(), payload_.blob);
       break;
     case BindingPropertyKind::kEnum:
-      deleteBlock(*arena_, payload_.enumValue);
+      deleteBlock(*arena(), payload_.enumValue);
       break;
     case BindingPropertyKind::kCollection: {
       PropertyVector* vector = payload_.collection;
       for (BindingProperty* child = vector->begin; child != vector->end; ++child) {
         child->~BindingProperty();
       }
-      freeStorage(*arena_, *vector);
-      deleteBlock(*arena_, vector);
+      freeStorage(*arena(), *vector);
+      deleteBlock(*arena(), vector);
       break;
     }
     case BindingPropertyKind::kStructure: {
-      releaseNodes(*arena_, payload_.structure->root());
-      deleteBlock(*arena_, payload_.structure);
+      releaseNodes(*arena(), payload_.structure->root());
+      deleteBlock(*arena(), payload_.structure);
       break;
     }
     default:
       break;
   }
-  kind_ = BindingPropertyKind::kEmpty;
+  setKind(BindingPropertyKind::kEmpty);
   payload_ = Payload{};
 }
 
@@ -264,7 +271,7 @@ void BindingProperty::setBlob(Vector<std::uint8_t>&& bytes) {
   BlobStorage* blob = newBlob(ensureArena(), std::move(bytes));
   releasePayload();
   payload_.blob = blob;
-  kind_ = BindingPropertyKind::kBlob;
+  setKind(BindingPropertyKind::kBlob);
 }
 
 void BindingProperty::setBlob(const void* data, std::size_t count) {
@@ -273,36 +280,36 @@ void BindingProperty::setBlob(const void* data, std::size_t count) {
       count == 0 ? newBlob(ensureArena()) : newBlob(ensureArena(), bytes, bytes + count);
   releasePayload();
   payload_.blob = blob;
-  kind_ = BindingPropertyKind::kBlob;
+  setKind(BindingPropertyKind::kBlob);
 }
 
 void BindingProperty::setEnum(std::int32_t value, std::uint32_t typeId) {
   BindingEnumValue* payload = newBlock<BindingEnumValue>(ensureArena(), value, typeId);
   releasePayload();
   payload_.enumValue = payload;
-  kind_ = BindingPropertyKind::kEnum;
+  setKind(BindingPropertyKind::kEnum);
 }
 
 // Readers
 
 std::span<const std::uint8_t> BindingProperty::getBlob(
     std::span<const std::uint8_t> fallback) const {
-  if (kind_ != BindingPropertyKind::kBlob) return fallback;
+  if (kind() != BindingPropertyKind::kBlob) return fallback;
   return {payload_.blob->bytes.data(), payload_.blob->bytes.size()};
 }
 
 BindingEnumValue BindingProperty::getEnum(BindingEnumValue fallback) const {
-  return kind_ == BindingPropertyKind::kEnum ? *payload_.enumValue : fallback;
+  return kind() == BindingPropertyKind::kEnum ? *payload_.enumValue : fallback;
 }
 
 // Collections
 
 void BindingProperty::makeCollection() {
-  if (kind_ == BindingPropertyKind::kCollection) return;
+  if (kind() == BindingPropertyKind::kCollection) return;
   PropertyVector* vector = newVector(ensureArena());
   releaseHeldPayload();
   payload_.collection = vector;
-  kind_ = BindingPropertyKind::kCollection;
+  setKind(BindingPropertyKind::kCollection);
 }
 
 BindingProperty& BindingProperty::element(std::size_t index) {
@@ -310,9 +317,9 @@ BindingProperty& BindingProperty::element(std::size_t index) {
   PropertyVector& vector = *payload_.collection;
   if (index < vector.size()) return vector.begin[index];
   if (index >= kMaxCollectionSize) throw std::length_error("collection too long");
-  growStorage(*arena_, vector, index + 1);
+  growStorage(*arena(), vector, index + 1);
   while (vector.size() <= index) {
-    ::new (vector.end) BindingProperty(ChildTag{}, arena_);
+    ::new (vector.end) BindingProperty(ChildTag{}, arena());
     ++vector.end;
   }
   return vector.begin[index];
@@ -321,48 +328,48 @@ BindingProperty& BindingProperty::element(std::size_t index) {
 BindingProperty& BindingProperty::appendGrowing() {
   makeCollection();
   PropertyVector& vector = *payload_.collection;
-  growStorage(*arena_, vector, vector.size() + 1);
-  return *::new (vector.end++) BindingProperty(ChildTag{}, arena_);
+  growStorage(*arena(), vector, vector.size() + 1);
+  return *::new (vector.end++) BindingProperty(ChildTag{}, arena());
 }
 
 void BindingProperty::reserve(std::size_t count) {
-  if (kind_ != BindingPropertyKind::kCollection) return;
+  if (kind() != BindingPropertyKind::kCollection) return;
   if (count > kMaxCollectionSize) throw std::length_error("collection too long");
   PropertyVector& vector = *payload_.collection;
-  if (count > vector.capacityCount()) resizeStorage(*arena_, vector, count);
+  if (count > vector.capacityCount()) resizeStorage(*arena(), vector, count);
 }
 
 const BindingProperty& BindingProperty::getElement(std::size_t index) const {
-  if (kind_ != BindingPropertyKind::kCollection) return emptyValue();
+  if (kind() != BindingPropertyKind::kCollection) return emptyValue();
   const PropertyVector& vector = *payload_.collection;
   return index < vector.size() ? vector.begin[index] : emptyValue();
 }
 
 std::span<BindingProperty> BindingProperty::elements() {
-  if (kind_ != BindingPropertyKind::kCollection) return {};
+  if (kind() != BindingPropertyKind::kCollection) return {};
   return {payload_.collection->begin, payload_.collection->size()};
 }
 
 std::span<const BindingProperty> BindingProperty::elements() const {
-  if (kind_ != BindingPropertyKind::kCollection) return {};
+  if (kind() != BindingPropertyKind::kCollection) return {};
   return {payload_.collection->begin, payload_.collection->size()};
 }
 
 // Structures
 
 void BindingProperty::makeStructure() {
-  if (kind_ == BindingPropertyKind::kStructure) return;
+  if (kind() == BindingPropertyKind::kStructure) return;
   StructureTree* tree = newBlock<StructureTree>(ensureArena());
   releaseHeldPayload();
   payload_.structure = tree;
-  kind_ = BindingPropertyKind::kStructure;
+  setKind(BindingPropertyKind::kStructure);
 }
 
 BindingProperty& BindingProperty::member(std::string_view key) {
   StructureNode* parent = nullptr;
   bool asLeft = true;
   const InternedString* ownKey;
-  if (kind_ == BindingPropertyKind::kStructure) {
+  if (kind() == BindingPropertyKind::kStructure) {
     StructureTree& tree = *payload_.structure;
     StructureNode* last = tree.last();
     if (last == nullptr) {
@@ -373,22 +380,22 @@ BindingProperty& BindingProperty::member(std::string_view key) {
     } else if (StructureNode* found = tree.findSlot(key, parent, asLeft)) {
       return found->value;
     }
-    ownKey = arena_->intern(key);
+    ownKey = arena()->intern(key);
   } else {
     // Intern first: the key may be this value's own string, which makeStructure releases.
     ownKey = ensureArena().intern(key);
     try {
       makeStructure();
     } catch (...) {
-      arena_->releaseString(ownKey);
+      arena()->releaseString(ownKey);
       throw;
     }
   }
   StructureNode* node;
   try {
-    node = newBlock<StructureNode>(*arena_, ownKey, arena_);
+    node = newBlock<StructureNode>(*arena(), ownKey, arena());
   } catch (...) {
-    arena_->releaseString(ownKey);
+    arena()->releaseString(ownKey);
     throw;
   }
   payload_.structure->insert(node, parent, asLeft);
@@ -401,7 +408,7 @@ const BindingProperty& BindingProperty::getMember(std::string_view key) const {
 }
 
 BindingProperty* BindingProperty::findMember(std::string_view key) {
-  if (kind_ != BindingPropertyKind::kStructure) return nullptr;
+  if (kind() != BindingPropertyKind::kStructure) return nullptr;
   StructureNode* node = payload_.structure->find(key);
   return node != nullptr ? &node->value : nullptr;
 }
@@ -411,23 +418,23 @@ const BindingProperty* BindingProperty::findMember(std::string_view key) const {
 }
 
 bool BindingProperty::eraseMember(std::string_view key) {
-  if (kind_ != BindingPropertyKind::kStructure) return false;
+  if (kind() != BindingPropertyKind::kStructure) return false;
   StructureNode* node = payload_.structure->find(key);
   if (node == nullptr) return false;
   payload_.structure->erase(node);
   node->left = nullptr;
   node->right = nullptr;
-  releaseNodes(*arena_, node);
+  releaseNodes(*arena(), node);
   return true;
 }
 
 BindingMemberRange BindingProperty::members() const {
-  if (kind_ != BindingPropertyKind::kStructure) return {};
+  if (kind() != BindingPropertyKind::kStructure) return {};
   return {BindingMemberRange::iterator(payload_.structure->first()), payload_.structure->size()};
 }
 
 BindingMutableMemberRange BindingProperty::members() {
-  if (kind_ != BindingPropertyKind::kStructure) return {};
+  if (kind() != BindingPropertyKind::kStructure) return {};
   return {BindingMutableMemberRange::iterator(payload_.structure->first()),
           payload_.structure->size()};
 }
@@ -435,7 +442,7 @@ BindingMutableMemberRange BindingProperty::members() {
 // Whole-value queries
 
 std::size_t BindingProperty::size() const {
-  switch (kind_) {
+  switch (kind()) {
     case BindingPropertyKind::kEmpty:
       return 0;
     case BindingPropertyKind::kString:
@@ -452,7 +459,7 @@ std::size_t BindingProperty::size() const {
 }
 
 bool BindingProperty::truthValue() const {
-  switch (kind_) {
+  switch (kind()) {
     case BindingPropertyKind::kBool:
       return payload_.boolean != 0;
     case BindingPropertyKind::kSigned:
@@ -478,7 +485,7 @@ bool BindingProperty::truthValue() const {
 }
 
 String BindingProperty::textForm() const {
-  switch (kind_) {
+  switch (kind()) {
     case BindingPropertyKind::kBool:
       return toString(payload_.boolean != 0 ? "true" : "false");
     case BindingPropertyKind::kSigned:
@@ -499,7 +506,7 @@ String BindingProperty::textForm() const {
 }
 
 void BindingProperty::accept(BindingPropertyVisitor& visitor) const {
-  switch (kind_) {
+  switch (kind()) {
     case BindingPropertyKind::kBool:
       visitor.visitBool(payload_.boolean != 0);
       return;

@@ -41,7 +41,7 @@ class DeferredStrings {
     }
     target.releaseHeldPayload();
     target.payload_.string = entry;
-    target.kind_ = BindingPropertyKind::kString;
+    target.setKind(BindingPropertyKind::kString);
   }
 
   // Sets every waiting target. Throws std::bad_alloc when memory runs out; the targets not set
@@ -76,7 +76,7 @@ class DeferredStrings {
   void resolveOldest() {
     const Pending& pending = pending_[resolved_ % kPendingSize];
     pending.target->payload_.string =
-        pending.target->arena_->internHashed(pending.text, pending.hash);
+        pending.target->arena()->internHashed(pending.text, pending.hash);
     ++resolved_;
   }
 

@@ -98,18 +98,18 @@ inline void BindingProperty::setString(std::string_view text) {
   const InternedString* entry = text.empty() ? &emptyInternedString() : ensureArena().intern(text);
   releaseHeldPayload();
   payload_.string = entry;
-  kind_ = BindingPropertyKind::kString;
+  setKind(BindingPropertyKind::kString);
 }
 
 inline std::string_view BindingProperty::getString(std::string_view fallback) const {
-  return kind_ == BindingPropertyKind::kString ? payload_.string->view() : fallback;
+  return kind() == BindingPropertyKind::kString ? payload_.string->view() : fallback;
 }
 
 inline BindingProperty& BindingProperty::append() {
-  if (kind_ == BindingPropertyKind::kCollection) {
+  if (kind() == BindingPropertyKind::kCollection) {
     internal::PropertyVector& vector = *payload_.collection;
     if (vector.end != vector.capacity)
-      return *::new (vector.end++) BindingProperty(ChildTag{}, arena_);
+      return *::new (vector.end++) BindingProperty(ChildTag{}, arena());
   }
   return appendGrowing();
 }

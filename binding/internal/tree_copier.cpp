@@ -14,8 +14,8 @@ void TreeCopier::copy(BindingProperty& target, const BindingProperty& source) {
 }
 
 void TreeCopier::copyValue(BindingProperty& target, const BindingProperty& source) {
-  assert(target.isEmpty() && target.arena_ == &arena_);
-  switch (source.kind_) {
+  assert(target.isEmpty() && target.arena() == &arena_);
+  switch (source.kind()) {
     case BindingPropertyKind::kString:
       string(&target.payload_.string, source.payload_.string);
       break;
@@ -29,7 +29,7 @@ void TreeCopier::copyValue(BindingProperty& target, const BindingProperty& sourc
       const PropertyVector& from = *source.payload_.collection;
       PropertyVector* vector = newVector(arena_);
       target.payload_.collection = vector;
-      target.kind_ = BindingPropertyKind::kCollection;
+      target.setKind(BindingPropertyKind::kCollection);
       if (from.size() != 0) resizeStorage(arena_, *vector, from.size());
       // The target is complete after every step, so a throw leaves it to its destructor.
       for (const BindingProperty* child = from.begin; child != from.end; ++child) {
@@ -43,7 +43,7 @@ void TreeCopier::copyValue(BindingProperty& target, const BindingProperty& sourc
     case BindingPropertyKind::kStructure: {
       StructureTree* tree = newBlock<StructureTree>(arena_);
       target.payload_.structure = tree;
-      target.kind_ = BindingPropertyKind::kStructure;
+      target.setKind(BindingPropertyKind::kStructure);
       // The source is a valid tree and keys order the same in every arena, so its shape and
       // colours carry over as they are: no comparisons, no rebalancing.
       copyNodes(source.payload_.structure->root(), nullptr, &tree->root_, *tree);
@@ -54,7 +54,7 @@ void TreeCopier::copyValue(BindingProperty& target, const BindingProperty& sourc
       target.payload_ = source.payload_;
       break;
   }
-  target.kind_ = source.kind_;
+  target.setKind(source.kind());
 }
 
 void TreeCopier::copyNodes(const StructureNode* from, StructureNode* parent, StructureNode** link,

@@ -589,6 +589,47 @@ TEST(BindingPropertySwap, SiblingsExchangePayloads) {
   EXPECT_EQ(tree.getMember("name").getUnsigned(), 3u);
 }
 
+// The packed word that 64-bit builds keep the arena, the kind and the root flag in. Tested on
+// every build: the 32-bit build packs its 32-bit addresses the same way.
+TEST(BindingPropertyHeader, ArenaKindAndRootFlagChangeIndependently) {
+  using Header = internal::ValueHeader<8>;
+  alignas(16) static unsigned char storage[16];
+  BindingArena* arena = reinterpret_cast<BindingArena*>(storage);
+
+  Header root;
+  EXPECT_EQ(root.arena(), nullptr);
+  EXPECT_EQ(root.kind(), Kind::kEmpty);
+  EXPECT_TRUE(root.owns());
+
+  root.setArena(arena);
+  root.setKind(Kind::kStructure);
+  EXPECT_EQ(root.arena(), arena);
+  EXPECT_EQ(root.kind(), Kind::kStructure);
+  EXPECT_TRUE(root.owns());
+  root.setKind(static_cast<Kind>(0xFF));  // every bit of the kind's byte set
+  EXPECT_EQ(root.arena(), arena);
+  EXPECT_TRUE(root.owns());
+  root.setKind(Kind::kEmpty);
+  EXPECT_EQ(root.arena(), arena);
+  EXPECT_TRUE(root.owns());
+
+  Header child(arena, false);
+  child.setKind(static_cast<Kind>(0xFF));
+  EXPECT_FALSE(child.owns());
+  EXPECT_EQ(child.arena(), arena);
+  child.setArena(nullptr);
+  EXPECT_EQ(child.kind(), static_cast<Kind>(0xFF));
+  EXPECT_FALSE(child.owns());
+
+  EXPECT_TRUE(Header::fits(arena));
+  if constexpr (sizeof(void*) == 8) {
+    // An address above 48 bits would overlap the kind: such an arena is refused.
+    const std::uint64_t high = (std::uint64_t{1} << 50) | 0x1000;
+    EXPECT_FALSE(
+        Header::fits(reinterpret_cast<const BindingArena*>(static_cast<std::uintptr_t>(high))));
+  }
+}
+
 // Blobs and enums
 
 TEST(BindingPropertyBlob, TakesOverOrCopiesBytes) {
