@@ -323,6 +323,12 @@ void BindingArena::reserveStrings(std::size_t count) {
   if (buckets != bucketCount_) resizeBuckets(buckets);
 }
 
+void BindingArena::expectStrings(std::size_t count) noexcept {
+  std::size_t buckets = kInitialBuckets;
+  while (buckets < count && buckets <= (SIZE_MAX / sizeof(Bucket)) / 4) buckets *= 2;
+  expectedBuckets_ = buckets;
+}
+
 void BindingArena::resizeBuckets(std::size_t count) {
   auto* buckets = static_cast<Bucket*>(hookedAllocate(count * sizeof(Bucket)));
   if (buckets == nullptr) throw std::bad_alloc();

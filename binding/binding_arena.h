@@ -76,6 +76,12 @@ class BindingArena {
   }
   // Sizes the string table for `count` entries in all, so that filling it does not rehash.
   void reserveStrings(std::size_t count);
+  // Tells the string table that about `count` distinct texts may come. Once it has doubled its
+  // way up to a sixteenth of the size that many need, it takes that size in one step instead of
+  // rehashing every entry again at each further doubling. A table that never gets that far
+  // allocates nothing for the estimate, so an estimate that was too high costs nothing unless
+  // the texts come in numbers.
+  void expectStrings(std::size_t count) noexcept;
   // One more reference to an entry of this arena (or the shared empty entry).
   void retain(const InternedString* entry) noexcept {
     if (entry != &emptyInternedString()) ++const_cast<InternedString*>(entry)->references;
@@ -209,7 +215,14 @@ class BindingArena {
     memo_[set + 1] = memo_[set];
     memo_[set] = entry;
   }
-  void growBuckets() { resizeBuckets(bucketCount_ * 2); }
+  static constexpr std::size_t kExpectedJump = 16;
+  void growBuckets() {
+    std::size_t count = bucketCount_ * 2;
+    if (expectedBuckets_ > count && count >= expectedBuckets_ / kExpectedJump) {
+      count = expectedBuckets_;
+    }
+    resizeBuckets(count);
+  }
   void resizeBuckets(std::size_t count);
 
   SizeClass classes_[kClassCount];
@@ -237,6 +250,7 @@ class BindingArena {
 
   Bucket* buckets_;
   std::size_t bucketCount_ = kInitialBuckets;
+  std::size_t expectedBuckets_ = 0;  // from expectStrings; 0 for none
   std::size_t stringCount_ = 0;
   Bucket inlineBuckets_[kInitialBuckets] = {};
   InternedString* memo_[kMemoSets * kMemoWays] = {};

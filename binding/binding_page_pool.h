@@ -58,7 +58,7 @@ class BindingPagePool {
   // How much wholly free memory the process-wide pool keeps mapped after a burst. On the 32-bit
   // build 64 MB: the tree of a body of roughly 100,000 store records, 3 % of the 2 GB of a
   // 32-bit process (1.5 % of the 4 GB of a large-address-aware one). On 64-bit builds, where
-  // address space is plentiful and the same tree takes 90 MB, 1 GB: the tree of a million such
+  // address space is plentiful and the same tree takes 79 MB, 1 GB: the tree of a million such
   // records. Larger bursts map their excess again each time.
   static constexpr std::size_t kDefaultRetainedBytes =
       sizeof(void*) == 4 ? std::size_t{64} << 20 : std::size_t{1} << 30;

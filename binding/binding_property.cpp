@@ -193,6 +193,8 @@ void BindingProperty::swap(BindingProperty& other) {
 
 void BindingProperty::reset() { releasePayload(); }
 
+void BindingProperty::expectStrings(std::size_t count) { ensureArena().expectStrings(count); }
+
 BindingArena& BindingProperty::createArena() {
   // Only a root can lack an arena: children always borrow their parent's.
   assert(ownsArena() && arena() == nullptr);

@@ -150,6 +150,11 @@ class BindingProperty {
   // Releases the payload and becomes empty. The arena stays with the root until it is destroyed.
   void reset();
 
+  // Tells the tree that about `count` distinct texts may come (see
+  // BindingArena::expectStrings), creating its arena if needed. Readers of large bodies call it
+  // with an estimate from the body's size.
+  void expectStrings(std::size_t count);
+
   BindingPropertyKind kind() const { return header_.kind(); }
   std::string_view kindName() const { return bindingPropertyKindName(kind()); }
   bool isEmpty() const { return kind() == BindingPropertyKind::kEmpty; }

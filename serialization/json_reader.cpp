@@ -99,7 +99,7 @@ BindingResult parseJsonCopied(const char* data, std::size_t length) {
   std::memset(copy.text + length, 0, kExtra);
   // The copy is the reader's own, so it reads in place: strings need no second copy.
   json_internal::CopiedStream stream(copy.text);
-  return parseJsonStream<rapidjson::kParseInsituFlag>(stream);
+  return parseJsonStream<rapidjson::kParseInsituFlag>(stream, length);
 }
 
 }  // namespace serialization_internal

@@ -77,7 +77,7 @@ namespace tev::serialization_internal {
 
 BindingResult parseJsonInPlace(const char* data, std::size_t length) {
   json_internal::BoundedStream stream(data, length);
-  return parseJsonStream(stream);
+  return parseJsonStream(stream, length);
 }
 
 }  // namespace tev::serialization_internal

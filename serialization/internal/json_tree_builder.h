@@ -147,11 +147,26 @@ class JsonTreeBuilder {
   internal::DeferredStrings deferred_;
 };
 
+// Bodies from this size on tell their tree's string table to expect one distinct text per
+// kBytesPerDistinctText bytes, which answers of the store service and the like exceed (a record
+// of about 200 bytes names one item of its own). A table of a million texts grown by doubling
+// from 8 buckets rehashes every text again on the way, each one a cache miss; with the estimate
+// it grows in one step once it has a sixteenth of them, and a body with few texts never does.
+inline constexpr std::size_t kStringTableHintFrom = std::size_t{16} << 10;
+inline constexpr std::size_t kBytesPerDistinctText = 128;
+
 // kParseInsituFlag for a stream over text the reader may overwrite: strings are then decoded
 // where they stand instead of being copied onto the reader's stack first.
 template <unsigned kFlags = rapidjson::kParseDefaultFlags, typename Stream>
-BindingResult parseJsonStream(Stream& stream) {
+BindingResult parseJsonStream(Stream& stream, std::size_t length) {
   BindingResult result;
+  if (length >= kStringTableHintFrom) {
+    try {
+      result.value().expectStrings(length / kBytesPerDistinctText);
+    } catch (const std::bad_alloc&) {
+      // Without an arena there is nothing to tell; the parse finds out for itself.
+    }
+  }
   JsonTreeBuilder<(kFlags & rapidjson::kParseInsituFlag) != 0> builder(result.value());
   HookedRapidjsonAllocator allocator;
   rapidjson::GenericReader<rapidjson::UTF8<>, rapidjson::UTF8<>, HookedRapidjsonAllocator> reader(

@@ -304,6 +304,31 @@ TEST(InternedStrings, TableDoublesPastLoadOneAndResetsWhenEmpty) {
   EXPECT_EQ(arena->internedStringCount(), 0u);
 }
 
+TEST(InternedStrings, AnExpectedCountIsTakenInOneStepOnlyOnceTextsComeInNumbers) {
+  auto arena = makeUnique<BindingArena>();
+  arena->expectStrings(5000);  // 8,192 buckets; the jump comes at the growth to 512
+  std::vector<const InternedString*> entries;
+  auto internUpTo = [&](std::size_t count) {
+    while (entries.size() < count)
+      entries.push_back(arena->intern("t" + std::to_string(entries.size())));
+  };
+  // A table with few texts grows as usual and allocates nothing for the estimate.
+  internUpTo(100);
+  EXPECT_EQ(arena->bucketCount(), 128u);
+  internUpTo(256);
+  EXPECT_EQ(arena->bucketCount(), 256u);
+  internUpTo(257);
+  EXPECT_EQ(arena->bucketCount(), 8192u);
+  // Past the estimate it doubles again, and every entry is found after the rehashes.
+  internUpTo(8193);
+  EXPECT_EQ(arena->bucketCount(), 16384u);
+  for (std::size_t i = 0; i < entries.size(); ++i)
+    EXPECT_EQ(arena->stringReferences("t" + std::to_string(i)), 1u);
+  for (const InternedString* entry : entries) arena->releaseString(entry);
+  EXPECT_EQ(arena->bucketCount(), 8u);
+  EXPECT_EQ(arena->internedStringCount(), 0u);
+}
+
 TEST(InternedStrings, CountsStayExactThroughARandomRunOfInternsAndReleases) {
   // Texts sharing their first and last bytes and their length land in the same memo sets; a
   // memo that kept a removed entry, or lost a count, shows up against the model.

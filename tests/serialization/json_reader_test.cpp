@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "binding/binding_arena.h"
 #include "serialization/internal/json_reader_paths.h"
 #include "tests/serialization/codec_test_support.h"
 
@@ -289,39 +290,69 @@ void* failOnce(std::size_t size, void* context) {
 TEST(JsonReader, RunningOutOfMemoryAnywhereInABodyOfNewTextsFailsCleanly) {
   // Texts still waiting to be set when memory runs out must leave a tree that goes away whole:
   // the error is reported and every byte comes back.
-  const std::string body = manyNewTexts(40);
-  const BindingResult full = parseJson(body.data(), body.size());
-  ASSERT_TRUE(full.ok());
-  const std::string expected = describe(full.value());
-  AllocationCounters counters;
-  const AllocatorHooks saved = allocatorHooks();
-  std::size_t failures = 0;
-  for (const auto read :
-       {serialization_internal::parseJsonCopied, serialization_internal::parseJsonInPlace}) {
-    bool completed = false;
-    for (failingAllocation = 0; failingAllocation < 1000 && !completed; ++failingAllocation) {
-      allocatorHooks() =
-          AllocatorHooks{failOnce,          countingFree, countingReallocate, countingDuplicateText,
-                         countingBlockSize, &counters};
-      allocationsMade = 0;
-      {
-        const BindingResult result = read(body.data(), body.size());
-        if (result.ok()) {
-          completed = allocationsMade <= failingAllocation;
-          EXPECT_EQ(describe(result.value()), expected)
-              << "failing allocation " << failingAllocation;
-        } else {
-          ++failures;
-          EXPECT_EQ(std::string(result.error()).rfind("Error: Out of memory at offset ", 0), 0u)
-              << result.error();
+  // 40 records are a body of 7 KB; 100 are past the size from which the tree is told to expect
+  // texts, which is one allocation more that may fail.
+  for (const int records : {40, 100}) {
+    const std::string body = manyNewTexts(records);
+    ASSERT_EQ(body.size() > 16u * 1024u, records == 100);
+    const BindingResult full = parseJson(body.data(), body.size());
+    ASSERT_TRUE(full.ok());
+    const std::string expected = describe(full.value());
+    AllocationCounters counters;
+    const AllocatorHooks saved = allocatorHooks();
+    std::size_t failures = 0;
+    for (const auto read :
+         {serialization_internal::parseJsonCopied, serialization_internal::parseJsonInPlace}) {
+      bool completed = false;
+      for (failingAllocation = 0; failingAllocation < 1000 && !completed; ++failingAllocation) {
+        allocatorHooks() = AllocatorHooks{failOnce,           countingFree,
+                                          countingReallocate, countingDuplicateText,
+                                          countingBlockSize,  &counters};
+        allocationsMade = 0;
+        {
+          const BindingResult result = read(body.data(), body.size());
+          if (result.ok()) {
+            completed = allocationsMade <= failingAllocation;
+            EXPECT_EQ(describe(result.value()), expected)
+                << "failing allocation " << failingAllocation;
+          } else {
+            ++failures;
+            EXPECT_EQ(std::string(result.error()).rfind("Error: Out of memory at offset ", 0), 0u)
+                << result.error();
+          }
         }
+        allocatorHooks() = saved;
+        ASSERT_EQ(counters.bytesInUse.load(), 0) << "failing allocation " << failingAllocation;
       }
-      allocatorHooks() = saved;
-      ASSERT_EQ(counters.bytesInUse.load(), 0) << "failing allocation " << failingAllocation;
+      EXPECT_TRUE(completed) << "every allocation of the parse failed once";
     }
-    EXPECT_TRUE(completed) << "every allocation of the parse failed once";
+    EXPECT_GT(failures, 80u);
   }
-  EXPECT_GT(failures, 80u);
+}
+
+TEST(JsonReader, LargeBodiesReadAlikeWithManyTextsOrNone) {
+  // From 16 KB on, a body's tree is told to expect texts in proportion to the body's size. That
+  // must change nothing that is read, and cost a body without texts no table.
+  const std::string texts = manyNewTexts(400);
+  std::string numbers = "[";
+  for (int i = 0; i < 10000; ++i) numbers += std::to_string(i) + ",";
+  numbers += "0]";
+  for (const std::string* body : {&texts, static_cast<const std::string*>(&numbers)}) {
+    ASSERT_GT(body->size(), 16u * 1024u);
+    const BindingResult copied =
+        serialization_internal::parseJsonCopied(body->data(), body->size());
+    const BindingResult inPlace =
+        serialization_internal::parseJsonInPlace(body->data(), body->size());
+    ASSERT_TRUE(copied.ok()) << copied.error();
+    ASSERT_TRUE(inPlace.ok()) << inPlace.error();
+    EXPECT_EQ(describe(copied.value()), describe(inPlace.value()));
+    EXPECT_EQ(describe(copied.value()), parsed(*body));
+  }
+  const BindingResult read = parseJson(texts.data(), texts.size());
+  const BindingProperty& record = read.value().getMember("items").getElement(399);
+  EXPECT_EQ(record.getMember("name").getString(), "again 399");
+  EXPECT_EQ(record.getMember("tags").getElement(0).getString(), "t399");
+  EXPECT_EQ(parseJson(numbers.data(), numbers.size()).value().arena()->bucketCount(), 8u);
 }
 
 TEST(JsonReader, BytesPastTheCopyLimitAreReadWithoutACopy) {
