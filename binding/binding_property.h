@@ -51,10 +51,9 @@ namespace internal {
 // arena. 32-bit builds hold them as three fields of 4, 1 and 1 bytes. 64-bit builds pack them
 // into one word: the arena's address in the low 48 bits, the kind in the byte above and the flag
 // in the top byte. A value is then 16 bytes on both, and a structure's member node 48 bytes
-// instead of 56 on 64-bit builds, so that a large tree needs a seventh less memory. Every
-// user-space address of the 64-bit systems this builds for (x86-64 and AArch64 with 48-bit
-// addresses, which Linux and Windows hand out unless a program asks for more) fits in 48 bits;
-// BindingProperty refuses an arena that does not.
+// instead of 56 on 64-bit builds, so that a large tree needs a ninth less memory. Linux and
+// Windows on x86-64 hand a program addresses below 2^47 unless it asks for higher ones, so an
+// arena's address fits; BindingProperty refuses one that does not.
 template <std::size_t PointerSize>
 class ValueHeader {
  public:
