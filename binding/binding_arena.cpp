@@ -317,16 +317,19 @@ std::uint32_t BindingArena::stringReferences(std::string_view text) const {
   return entry != nullptr ? entry->references : 0;
 }
 
-void BindingArena::reserveStrings(std::size_t count) {
-  std::size_t buckets = bucketCount_;
+std::size_t BindingArena::bucketsFor(std::size_t count) noexcept {
+  std::size_t buckets = kInitialBuckets;
   while (buckets < count && buckets <= (SIZE_MAX / sizeof(Bucket)) / 4) buckets *= 2;
-  if (buckets != bucketCount_) resizeBuckets(buckets);
+  return buckets;
+}
+
+void BindingArena::reserveStrings(std::size_t count) {
+  const std::size_t buckets = bucketsFor(count);
+  if (buckets > bucketCount_) resizeBuckets(buckets);
 }
 
 void BindingArena::expectStrings(std::size_t count) noexcept {
-  std::size_t buckets = kInitialBuckets;
-  while (buckets < count && buckets <= (SIZE_MAX / sizeof(Bucket)) / 4) buckets *= 2;
-  expectedBuckets_ = buckets;
+  expectedBuckets_ = bucketsFor(count);
 }
 
 void BindingArena::resizeBuckets(std::size_t count) {

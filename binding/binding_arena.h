@@ -215,6 +215,9 @@ class BindingArena {
     memo_[set + 1] = memo_[set];
     memo_[set] = entry;
   }
+  // The table size for `count` entries at a load of at most one: a power of two, at least
+  // kInitialBuckets.
+  static std::size_t bucketsFor(std::size_t count) noexcept;
   static constexpr std::size_t kExpectedJump = 16;
   void growBuckets() {
     std::size_t count = bucketCount_ * 2;
