@@ -47,6 +47,27 @@ void pushPage(BindingArena::PageHeader*& head, BindingArena::PageHeader* page) {
 
 }  // namespace
 
+// Large tables come from the page pool, which keeps them for the next tree when this one goes;
+// small ones from the heap.
+BindingArena::Bucket* BindingArena::allocateBuckets(std::size_t count) {
+  const std::size_t bytes = count * sizeof(Bucket);
+  void* table = bytes >= BindingPagePool::kMinTableBytes
+                    ? BindingPagePool::instance().acquireTable(bytes)
+                    : hookedAllocate(bytes);
+  if (table == nullptr) throw std::bad_alloc();
+  return static_cast<Bucket*>(table);
+}
+
+void BindingArena::freeBuckets() noexcept {
+  if (buckets_ == inlineBuckets_) return;
+  const std::size_t bytes = bucketCount_ * sizeof(Bucket);
+  if (bytes >= BindingPagePool::kMinTableBytes) {
+    BindingPagePool::instance().releaseTable(buckets_, bytes);
+  } else {
+    hookedFree(buckets_);
+  }
+}
+
 static_assert(sizeof(BindingArena::PageHeader) <= BindingArena::kInlinePageSize / 2);
 static_assert(BindingArena::kPoolPageSize == BindingPagePool::kPageSize);
 
@@ -74,7 +95,7 @@ BindingArena::~BindingArena() {
     hookedFree(link);
     link = next;
   }
-  if (buckets_ != inlineBuckets_) hookedFree(buckets_);
+  freeBuckets();
   // The pages of a large tree lie far apart, and each list can only be followed one page
   // header at a time. So the lists are followed side by side, a page of each in turn, which
   // keeps several of those loads under way at once, and the pages go back in batches under
@@ -282,7 +303,7 @@ void BindingArena::releaseString(const InternedString* constEntry) noexcept {
   }
   deleteStringEntry(entry);
   if (--stringCount_ == 0 && buckets_ != inlineBuckets_) {
-    hookedFree(buckets_);
+    freeBuckets();
     buckets_ = inlineBuckets_;
     bucketCount_ = kInitialBuckets;
     for (Bucket& bucket : inlineBuckets_) bucket = Bucket{};
@@ -333,8 +354,7 @@ void BindingArena::expectStrings(std::size_t count) noexcept {
 }
 
 void BindingArena::resizeBuckets(std::size_t count) {
-  auto* buckets = static_cast<Bucket*>(hookedAllocate(count * sizeof(Bucket)));
-  if (buckets == nullptr) throw std::bad_alloc();
+  Bucket* buckets = allocateBuckets(count);
   for (std::size_t index = 0; index < count; ++index) buckets[index] = Bucket{};
   // The entries lie all over the tree's pages: the first of each chain is fetched a few
   // buckets ahead, so that the moves below do not wait for them one by one.
@@ -351,7 +371,7 @@ void BindingArena::resizeBuckets(std::size_t count) {
       entry = next;
     }
   }
-  if (buckets_ != inlineBuckets_) hookedFree(buckets_);
+  freeBuckets();
   buckets_ = buckets;
   bucketCount_ = count;
 }

@@ -250,6 +250,10 @@ class BindingArena {
     std::uint32_t tags;
   };
   static std::uint32_t bucketTag(std::uint32_t hash) { return std::uint32_t{1} << (hash >> 27); }
+  // Storage for a table of `count` buckets, uninitialised; throws std::bad_alloc.
+  static Bucket* allocateBuckets(std::size_t count);
+  // Gives back buckets_ unless it is the inline table.
+  void freeBuckets() noexcept;
 
   Bucket* buckets_;
   std::size_t bucketCount_ = kInitialBuckets;

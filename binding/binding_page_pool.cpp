@@ -115,6 +115,7 @@ void BindingPagePool::observe(std::uint64_t now) noexcept {
     halfStart_ = now;
   }
   if (now >= decayDue_) decay(now);
+  if (now >= tableDecayDue_) decayTables(now);
 }
 
 void BindingPagePool::becameSpare(std::uint32_t index, std::uint64_t now) noexcept {
@@ -162,12 +163,93 @@ void BindingPagePool::decay(std::uint64_t now) noexcept {
   }
 }
 
+void* BindingPagePool::acquireTable(std::size_t bytes) {
+  assert(bytes >= kMinTableBytes && bytes % kPageSize == 0);
+  std::lock_guard<std::mutex> lock(mutex_);
+  observe(policy_.clock());
+  // Of the spares of this size the newest, whose memory is the most likely to be cached.
+  std::size_t found = kSpareTableSlots;
+  for (std::size_t slot = 0; slot < kSpareTableSlots; ++slot) {
+    const SpareTable& spare = spareTables_[slot];
+    if (spare.base != nullptr && spare.bytes == bytes &&
+        (found == kSpareTableSlots || spare.freeSince >= spareTables_[found].freeSince)) {
+      found = slot;
+    }
+  }
+  if (found != kSpareTableSlots) {
+    void* table = spareTables_[found].base;
+    spareTables_[found].base = nullptr;
+    spareTableBytes_ -= bytes;
+    return table;
+  }
+  void* table = platform::virtualAllocate(bytes);
+  if (table != nullptr) ++calls_.maps;
+  return table;
+}
+
+void BindingPagePool::releaseTable(void* table, std::size_t bytes) noexcept {
+  if (table == nullptr) return;
+  std::lock_guard<std::mutex> lock(mutex_);
+  const std::uint64_t now = policy_.clock();
+  observe(now);
+  // Room under the bound and a slot, the oldest spares making way.
+  while (bytes <= policy_.retainedTableBytes) {
+    std::size_t empty = kSpareTableSlots;
+    std::size_t oldest = kSpareTableSlots;
+    for (std::size_t slot = 0; slot < kSpareTableSlots; ++slot) {
+      const SpareTable& spare = spareTables_[slot];
+      if (spare.base == nullptr) {
+        empty = slot;
+      } else if (oldest == kSpareTableSlots || spare.freeSince < spareTables_[oldest].freeSince) {
+        oldest = slot;
+      }
+    }
+    if (empty != kSpareTableSlots && spareTableBytes_ + bytes <= policy_.retainedTableBytes) {
+      spareTables_[empty] = {table, bytes, now};
+      spareTableBytes_ += bytes;
+      const std::uint64_t due = now + policy_.decayMilliseconds;
+      if (due < tableDecayDue_) tableDecayDue_ = due;
+      return;
+    }
+    unmapTable(oldest);
+  }
+  platform::virtualFree(table, bytes);
+  ++calls_.unmaps;
+}
+
+void BindingPagePool::unmapTable(std::size_t slot) noexcept {
+  SpareTable& spare = spareTables_[slot];
+  platform::virtualFree(spare.base, spare.bytes);
+  ++calls_.unmaps;
+  spareTableBytes_ -= spare.bytes;
+  spare.base = nullptr;
+}
+
+void BindingPagePool::decayTables(std::uint64_t now) noexcept {
+  tableDecayDue_ = kNever;
+  for (std::size_t slot = 0; slot < kSpareTableSlots; ++slot) {
+    const SpareTable& spare = spareTables_[slot];
+    if (spare.base == nullptr) continue;
+    if (now - spare.freeSince >= policy_.decayMilliseconds) {
+      unmapTable(slot);
+    } else {
+      const std::uint64_t due = spare.freeSince + policy_.decayMilliseconds;
+      if (due < tableDecayDue_) tableDecayDue_ = due;
+    }
+  }
+}
+
 void BindingPagePool::releaseSpares(bool forGood) noexcept {
   std::lock_guard<std::mutex> lock(mutex_);
   if (forGood) {
     policy_.retainedBytes = 0;
     policy_.keptBytes = 0;
+    policy_.retainedTableBytes = 0;
   }
+  for (std::size_t slot = 0; slot < kSpareTableSlots; ++slot) {
+    if (spareTables_[slot].base != nullptr) unmapTable(slot);
+  }
+  tableDecayDue_ = kNever;
   for (std::size_t position = freeSetSize_; position-- > 0 && position < freeSetSize_;) {
     const std::uint32_t index = freeSet_[position];
     const Region& candidate = region(index);
@@ -206,6 +288,11 @@ std::size_t BindingPagePool::freePageCount() const {
     count += region(freeSet_[position]).freeCount;
   }
   return count;
+}
+
+std::size_t BindingPagePool::spareTableBytes() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return spareTableBytes_;
 }
 
 BindingPagePool::SystemCalls BindingPagePool::systemCalls() const {

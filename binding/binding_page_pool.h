@@ -30,6 +30,13 @@
 //   15 s later, the host's Shutdown (which calls releaseSpares) or the library's unload (its
 //   static destructors call releaseSpares for good), whichever comes first. A host that keeps
 //   the plugin loaded but idle for hours keeps that much mapped for hours.
+// - String tables. An arena's string table of kMinTableBytes or more is a run of whole pages
+//   mapped here (acquireTable) instead of a heap block: a large tree's table doubles a dozen
+//   times while the tree grows, and from the heap every round of equal work mapped, faulted in
+//   and trimmed those sizes again. A table handed back is kept for the next table of the same
+//   size, by the same age rule as the spare regions but without a kept floor: spare tables
+//   unused for longer than the decay time are unmapped at the next pool operation after it, and
+//   never more than kDefaultRetainedTableBytes are kept (the oldest go first).
 // This departs from the older rule that a region is 16 pages mapped at once and goes back when
 // all of them are free again; pages, size classes and the arena's block lists are unchanged.
 //
@@ -66,6 +73,15 @@ class BindingPagePool {
   static constexpr std::size_t kDefaultKeptBytes = std::size_t{1} << 20;
   // How long a spare stays unused before it goes back.
   static constexpr std::uint64_t kDefaultDecayMilliseconds = 10000;
+  // String tables this large or larger come from acquireTable: 8,192 buckets on the 32-bit
+  // build, 4,096 on 64-bit ones. Every bucket table size from there on is a whole number of
+  // pages.
+  static constexpr std::size_t kMinTableBytes = std::size_t{64} << 10;
+  // How much the spare tables may hold in all: on the 32-bit build 16 MB, the table of two
+  // million texts or the doublings that led to that of one million; 64 MB on 64-bit ones.
+  static constexpr std::size_t kDefaultRetainedTableBytes =
+      sizeof(void*) == 4 ? std::size_t{16} << 20 : std::size_t{64} << 20;
+  static constexpr std::size_t kSpareTableSlots = 16;
 
   // A monotonic clock in milliseconds. A seam for tests of the decay.
   using Clock = std::uint64_t (*)();
@@ -76,6 +92,7 @@ class BindingPagePool {
     std::size_t keptBytes = kDefaultKeptBytes;
     std::uint64_t decayMilliseconds = kDefaultDecayMilliseconds;
     std::size_t maxRegionSize = kMaxRegionSize;  // kRegionSize to kMaxRegionSize
+    std::size_t retainedTableBytes = kDefaultRetainedTableBytes;
     Clock clock = &monotonicMilliseconds;
   };
 
@@ -98,8 +115,15 @@ class BindingPagePool {
   // Hands back `count` pages at once, under one lock: what an arena does when its tree goes.
   void releasePages(void* const* pages, std::size_t count) noexcept;
 
-  // Unmaps every spare, whatever its age. With `forGood`, no spare is kept from then on: every
-  // region goes back as soon as it is wholly free.
+  // A string table of `bytes` (a multiple of kPageSize, at least kMinTableBytes): a spare of
+  // that size when there is one, with whatever it held, or fresh zeroed memory. Returns null
+  // when the system refuses memory.
+  [[nodiscard]] void* acquireTable(std::size_t bytes);
+  // Hands back a table from acquireTable with the size it was taken with.
+  void releaseTable(void* table, std::size_t bytes) noexcept;
+
+  // Unmaps every spare, region or table, whatever its age. With `forGood`, no spare is kept from
+  // then on: every region goes back as soon as it is wholly free.
   void releaseSpares(bool forGood = false) noexcept;
 
   // Introspection, for tests and diagnostics.
@@ -108,6 +132,7 @@ class BindingPagePool {
   std::size_t mappedBytes() const;
   std::size_t spareBytes() const;
   std::size_t freePageCount() const;
+  std::size_t spareTableBytes() const;
   SystemCalls systemCalls() const;
 
   BindingPagePool() noexcept : BindingPagePool(Policy{}) {}
@@ -213,6 +238,10 @@ class BindingPagePool {
   void decay(std::uint64_t now) noexcept;
   [[nodiscard]] bool enterFreeSet(std::uint32_t index);
   void leaveFreeSet(std::uint32_t index) noexcept;
+  // Unmaps the spare table in `slot`.
+  void unmapTable(std::size_t slot) noexcept;
+  // Unmaps the spare tables older than the decay time.
+  void decayTables(std::uint64_t now) noexcept;
   // Where `index` stands or would stand in the free set, ordered by serial.
   std::size_t freeSetPosition(std::uint32_t index) const;
 
@@ -234,6 +263,14 @@ class BindingPagePool {
   std::size_t peakNow_ = 0;          // the peak of inUseBytes_ since halfStart_
   std::size_t peakBefore_ = 0;       // and over the half decay time before that
   std::uint64_t halfStart_ = 0;
+  struct SpareTable {
+    void* base;  // null: the slot is empty
+    std::size_t bytes;
+    std::uint64_t freeSince;
+  };
+  SpareTable spareTables_[kSpareTableSlots] = {};
+  std::size_t spareTableBytes_ = 0;
+  std::uint64_t tableDecayDue_ = kNever;  // no spare table can be old enough before this time
   Policy policy_;
 };
 

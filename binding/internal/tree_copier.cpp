@@ -62,6 +62,10 @@ void TreeCopier::copyNodes(const StructureNode* from, StructureNode* parent, Str
   // Recursion follows left children only (at most twice the logarithm of the size deep); right
   // children are copied in the loop.
   while (from != nullptr) {
+    // A tree's nodes lie in its pages roughly in the order this walk visits them, so the
+    // memory a little further on is fetched while this node is copied: a tree far larger than
+    // the caches then streams in instead of arriving a miss at a time.
+    __builtin_prefetch(reinterpret_cast<const char*>(from) + kSourceAhead);
     StructureNode* node = newBlock<StructureNode>(arena_, &emptyInternedString(), &arena_);
     node->parentAndColor = reinterpret_cast<std::uintptr_t>(parent) | (from->parentAndColor & 1);
     // Linked at once, so that a throw below leaves every copy reachable for release.

@@ -31,6 +31,8 @@ class TreeCopier {
   // Texts waiting to be interned, and how far behind the newest a text's bucket is fetched.
   static constexpr std::size_t kPendingSize = 16;
   static constexpr std::size_t kBucketAhead = 8;
+  // How far ahead of the node being copied the source is fetched, in bytes.
+  static constexpr std::size_t kSourceAhead = 2048;
 
   void copyValue(BindingProperty& target, const BindingProperty& source);
   // Sets `*slot` to one more reference to `entry`'s text in this arena, now or once the text

@@ -329,6 +329,35 @@ TEST(InternedStrings, AnExpectedCountIsTakenInOneStepOnlyOnceTextsComeInNumbers)
   EXPECT_EQ(arena->internedStringCount(), 0u);
 }
 
+TEST(InternedStrings, ALargeTableTakenAgainKnowsNothingOfTheTreeBefore) {
+  // Tables from 64 KB on are kept by the pool and handed to the next tree as they were.
+  BindingPagePool::instance().releaseSpares();
+  for (int round = 0; round < 3; ++round) {
+    auto arena = makeUnique<BindingArena>();
+    std::vector<const InternedString*> entries;
+    for (int i = 0; i < 20000; ++i) {
+      entries.push_back(arena->intern("r" + std::to_string(round) + "-" + std::to_string(i)));
+    }
+    EXPECT_GE(arena->bucketCount(), 16384u);
+    EXPECT_EQ(arena->internedStringCount(), 20000u);
+    for (int i = 0; i < 20000; i += 97) {
+      EXPECT_EQ(arena->stringReferences("r" + std::to_string(round) + "-" + std::to_string(i)), 1u);
+      if (round > 0) {
+        EXPECT_EQ(arena->stringReferences("r0-" + std::to_string(i)), 0u);
+      }
+    }
+    if (round == 1) {
+      // Dropping every text resets the table, and its memory goes back to the pool.
+      for (const InternedString* entry : entries) arena->releaseString(entry);
+      EXPECT_EQ(arena->bucketCount(), 8u);
+      EXPECT_GT(BindingPagePool::instance().spareTableBytes(), 0u);
+    }
+  }
+  EXPECT_GT(BindingPagePool::instance().spareTableBytes(), 0u);
+  BindingPagePool::instance().releaseSpares();
+  EXPECT_EQ(BindingPagePool::instance().spareTableBytes(), 0u);
+}
+
 TEST(InternedStrings, CountsStayExactThroughARandomRunOfInternsAndReleases) {
   // Texts sharing their first and last bytes and their length land in the same memo sets; a
   // memo that kept a removed entry, or lost a count, shows up against the model.

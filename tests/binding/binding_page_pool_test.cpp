@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -145,6 +146,65 @@ TEST(BindingPagePoolRelease, RegionsGrowWithDemandUpToTheLargestSize) {
   release(pool, pages);
   pool.releaseSpares();
   EXPECT_EQ(pool.mappedBytes(), 0u);
+}
+
+TEST(BindingPagePoolTables, TablesServeAgainBySizeWithinTheBoundAndGoBackAfterTheDecay) {
+  fakeNow = 0;
+  BindingPagePool::Policy policy = fakeClockPolicy(/*retained=*/64 * kMiB, /*kept=*/kMiB);
+  policy.retainedTableBytes = kMiB;
+  BindingPagePool pool(policy);
+  constexpr std::size_t kSmall = BindingPagePool::kMinTableBytes;
+
+  auto* table = static_cast<unsigned char*>(pool.acquireTable(kSmall));
+  ASSERT_NE(table, nullptr);
+  EXPECT_EQ(table[0], 0u) << "fresh tables are zeroed";
+  EXPECT_EQ(table[kSmall - 1], 0u);
+  std::memset(table, 0x5A, kSmall);
+  pool.releaseTable(table, kSmall);
+  EXPECT_EQ(pool.spareTableBytes(), kSmall);
+
+  // Another size maps its own; the same size takes the spare as it is, without a system call.
+  void* larger = pool.acquireTable(2 * kSmall);
+  const std::uint64_t calls = systemCallCount(pool);
+  auto* again = static_cast<unsigned char*>(pool.acquireTable(kSmall));
+  EXPECT_EQ(again, table);
+  EXPECT_EQ(again[kSmall - 1], 0x5A);
+  EXPECT_EQ(systemCallCount(pool), calls);
+  pool.releaseTable(again, kSmall);
+  pool.releaseTable(larger, 2 * kSmall);
+
+  // Tables handed back beyond the bound push out the oldest spares; one larger than the bound
+  // goes back at once.
+  std::vector<void*> tables;
+  for (int i = 0; i < 6; ++i) tables.push_back(pool.acquireTable(4 * kSmall));
+  for (void* each : tables) {
+    fakeNow += 10;
+    pool.releaseTable(each, 4 * kSmall);
+    EXPECT_LE(pool.spareTableBytes(), kMiB);
+  }
+  EXPECT_EQ(pool.spareTableBytes(), 4 * 4 * kSmall) << "the four newest";
+  const std::uint64_t unmaps = pool.systemCalls().unmaps;
+  pool.releaseTable(pool.acquireTable(2 * kMiB), 2 * kMiB);
+  EXPECT_EQ(pool.systemCalls().unmaps, unmaps + 1);
+  EXPECT_EQ(pool.spareTableBytes(), 4 * 4 * kSmall);
+
+  // Spare tables go at the first pool operation after the decay time, with no floor.
+  fakeNow += 900;  // the oldest spare has waited 930 ms of the 1,000
+  pool.releasePage(pool.acquirePage());
+  EXPECT_EQ(pool.spareTableBytes(), 4 * 4 * kSmall) << "not yet unused for the decay time";
+  fakeNow += 60000;
+  EXPECT_EQ(pool.spareTableBytes(), 4 * 4 * kSmall) << "released only by a pool operation";
+  pool.releasePage(pool.acquirePage());
+  EXPECT_EQ(pool.spareTableBytes(), 0u);
+
+  // After releaseSpares for good, as when the library unloads, nothing is kept any more.
+  pool.releaseTable(pool.acquireTable(kSmall), kSmall);
+  EXPECT_EQ(pool.spareTableBytes(), kSmall);
+  pool.releaseSpares(/*forGood=*/true);
+  EXPECT_EQ(pool.spareTableBytes(), 0u);
+  pool.releaseTable(pool.acquireTable(kSmall), kSmall);
+  EXPECT_EQ(pool.spareTableBytes(), 0u);
+  EXPECT_EQ(pool.systemCalls().maps, pool.systemCalls().unmaps) << "everything went back";
 }
 
 TEST(BindingPagePoolSteadyLoop, EqualRoundsMakeNoSystemCallAfterTheFirst) {
