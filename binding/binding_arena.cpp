@@ -357,10 +357,15 @@ void BindingArena::resizeBuckets(std::size_t count) {
   Bucket* buckets = allocateBuckets(count);
   for (std::size_t index = 0; index < count; ++index) buckets[index] = Bucket{};
   // The entries lie all over the tree's pages: the first of each chain is fetched a few
-  // buckets ahead, so that the moves below do not wait for them one by one.
+  // buckets ahead, and once it has arrived, half-way there, the second. At a load of one a
+  // third of the entries are not the first of their chain.
   constexpr std::size_t kAhead = 32;
   for (std::size_t index = 0; index < bucketCount_; ++index) {
     if (index + kAhead < bucketCount_) __builtin_prefetch(buckets_[index + kAhead].head);
+    if (index + kAhead / 2 < bucketCount_) {
+      const InternedString* head = buckets_[index + kAhead / 2].head;
+      if (head != nullptr && head->next != nullptr) __builtin_prefetch(head->next);
+    }
     InternedString* entry = buckets_[index].head;
     while (entry != nullptr) {
       InternedString* next = entry->next;

@@ -42,9 +42,10 @@
 //
 // The pool's own records (the page map, the region records, the set of regions with free pages)
 // live in virtual memory as well, outside the allocation hooks: the plugin's memory statistics
-// count what its code holds, not the pool's cache. Every map and unmap the pool makes, records
-// included, is counted (systemCalls()). Created on first use and never destroyed; with no region
-// mapped it holds nothing. Thread-safe (one mutex). Only BindingArena takes and returns pages.
+// count what its code holds, not the pool's cache (nor, like pages, the large string tables).
+// Every map and unmap the pool makes, records and tables included, is counted (systemCalls()).
+// Created on first use and never destroyed; with no region mapped and no spare table it holds
+// nothing. Thread-safe (one mutex). Only BindingArena takes and returns pages and tables.
 #pragma once
 
 #include <cstddef>

@@ -1,7 +1,8 @@
 // The process-wide allocation hooks through which every allocation of the plugin goes (object
-// creation, strings, containers; the value arenas' pages excepted). On the first use the table
-// holds the counting functions, which keep the MemoryStatistics counters; a host or a test may
-// replace entries, and an entry left null falls back to the runtime library.
+// creation, strings, containers; the value arenas' pages and large string tables excepted). On
+// the first use the table holds the counting functions, which keep the MemoryStatistics
+// counters; a host or a test may replace entries, and an entry left null falls back to the
+// runtime library.
 #pragma once
 
 #include <cstddef>

@@ -46,6 +46,7 @@ TEST(BindingPagePoolConcurrency, SparesDecayWhileOtherThreadsTakeAndReturnPages)
   policy.retainedBytes = 4 * kMiB;
   policy.keptBytes = kMiB;
   policy.decayMilliseconds = 10;
+  policy.retainedTableBytes = kMiB;
   policy.clock = &sharedClock;
   BindingPagePool pool(policy);
   std::atomic<bool> failed{false};
@@ -56,6 +57,12 @@ TEST(BindingPagePoolConcurrency, SparesDecayWhileOtherThreadsTakeAndReturnPages)
       for (int round = 0; round < 40; ++round) {
         // Bursts of different sizes, so that regions keep becoming spare and aging out.
         const std::size_t count = 64 + static_cast<std::size_t>((round * 37 + t * 101) % 400);
+        // And a string table of one of three sizes, taken from the spares of the others.
+        const std::size_t tableBytes =
+            BindingPagePool::kMinTableBytes * static_cast<std::size_t>(1 + (round + t) % 3);
+        auto* table = static_cast<unsigned char*>(pool.acquireTable(tableBytes));
+        ASSERT_NE(table, nullptr);
+        table[0] = table[tableBytes - 1] = static_cast<unsigned char>(t);
         for (std::size_t i = 0; i < count; ++i) {
           auto* page = static_cast<unsigned char*>(pool.acquirePage());
           ASSERT_NE(page, nullptr);
@@ -69,7 +76,12 @@ TEST(BindingPagePoolConcurrency, SparesDecayWhileOtherThreadsTakeAndReturnPages)
           pool.releasePage(page);
         }
         pages.clear();
-        if (pool.spareBytes() > 4 * kMiB) failed = true;
+        if (table[0] != static_cast<unsigned char>(t) ||
+            table[tableBytes - 1] != static_cast<unsigned char>(t)) {
+          failed = true;  // another thread took the same table
+        }
+        pool.releaseTable(table, tableBytes);
+        if (pool.spareBytes() > 4 * kMiB || pool.spareTableBytes() > kMiB) failed = true;
         sharedNow.fetch_add(3);
       }
     });
@@ -80,8 +92,10 @@ TEST(BindingPagePoolConcurrency, SparesDecayWhileOtherThreadsTakeAndReturnPages)
   sharedNow.fetch_add(10);
   pool.releasePage(pool.acquirePage());
   EXPECT_LE(pool.spareBytes(), kMiB + BindingPagePool::kMaxRegionSize);
+  EXPECT_EQ(pool.spareTableBytes(), 0u) << "the tables aged out too";
   pool.releaseSpares();
   EXPECT_EQ(pool.mappedBytes(), 0u);
+  EXPECT_EQ(pool.systemCalls().maps, pool.systemCalls().unmaps);
 }
 
 }  // namespace
