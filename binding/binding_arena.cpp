@@ -79,6 +79,8 @@ static_assert(offsetof(internal::EmptyInternedEntry, terminator) == sizeof(Inter
 BindingArena::BindingArena() noexcept : buckets_(inlineBuckets_) {
   for (std::size_t index = 0; index < kClassCount; ++index) {
     classes_[index].freePages = nullptr;
+    classes_[index].reserved = nullptr;
+    classes_[index].poolPages = 0;
     classes_[index].blockSize = static_cast<std::uint16_t>(4 * (index + 1));
     classes_[index].reciprocal = reciprocal(classes_[index].blockSize);
     // Inline pages are formatted on first use: most trees touch only a few classes.
@@ -100,10 +102,11 @@ BindingArena::~BindingArena() {
   // header at a time. So the lists are followed side by side, a page of each in turn, which
   // keeps several of those loads under way at once, and the pages go back in batches under
   // one lock of the pool.
-  PageHeader* cursors[kClassCount + kFullLists];
+  PageHeader* cursors[2 * kClassCount + kFullLists];
   std::size_t active = 0;
   for (SizeClass& sizeClass : classes_) {
     if (sizeClass.freePages != nullptr) cursors[active++] = sizeClass.freePages;
+    if (sizeClass.reserved != nullptr) cursors[active++] = sizeClass.reserved;
   }
   for (PageHeader* list : fullPages_) {
     if (list != nullptr) cursors[active++] = list;
@@ -197,14 +200,30 @@ BindingArena::PageHeader* BindingArena::addPage(SizeClass& sizeClass) {
     page = reinterpret_cast<PageHeader*>(sizeClass.inlinePage);
     pageSize = kInlinePageSize;
   } else {
-    page = static_cast<PageHeader*>(BindingPagePool::instance().acquirePage());
-    if (page == nullptr) throw std::bad_alloc();
-    ++poolPages_;
+    if (sizeClass.reserved == nullptr) takeRun(sizeClass);
+    page = sizeClass.reserved;
+    sizeClass.reserved = page->next;
     pageSize = kPoolPageSize;
   }
   formatPage(page, pageSize, sizeClass.blockSize);
   pushPage(sizeClass.freePages, page);
   return page;
+}
+
+void BindingArena::takeRun(SizeClass& sizeClass) {
+  std::size_t wanted = 1 + sizeClass.poolPages / 4;
+  if (wanted > kMaxRun) wanted = kMaxRun;
+  void* pages[kMaxRun];
+  const std::size_t taken = BindingPagePool::instance().acquirePages(pages, wanted);
+  if (taken == 0) throw std::bad_alloc();
+  // Linked through the pages' own headers, the lowest address first.
+  for (std::size_t index = taken; index-- > 0;) {
+    auto* page = static_cast<PageHeader*>(pages[index]);
+    page->next = sizeClass.reserved;
+    sizeClass.reserved = page;
+  }
+  sizeClass.poolPages += static_cast<std::uint32_t>(taken);
+  poolPages_ += taken;
 }
 
 void BindingArena::release(void* block, std::size_t size) noexcept {
@@ -239,8 +258,20 @@ void BindingArena::release(void* block, std::size_t size) noexcept {
 
 void BindingArena::returnPage(SizeClass& sizeClass, PageHeader* page) noexcept {
   unlinkPage(sizeClass.freePages, page);
+  BindingPagePool& pool = BindingPagePool::instance();
   --poolPages_;
-  BindingPagePool::instance().releasePage(page);
+  --sizeClass.poolPages;
+  pool.releasePage(page);
+  // A class with no block left in use gives back its reserve as well, and starts small again.
+  if (sizeClass.inUse == 0) {
+    while (sizeClass.reserved != nullptr) {
+      PageHeader* reserved = sizeClass.reserved;
+      sizeClass.reserved = reserved->next;
+      --poolPages_;
+      --sizeClass.poolPages;
+      pool.releasePage(reserved);
+    }
+  }
 }
 
 InternedString* BindingArena::findString(std::string_view text, std::uint32_t hash) const {

@@ -140,7 +140,9 @@ class BindingArena {
 
  private:
   struct SizeClass {
-    PageHeader* freePages;  // pages of this class with at least one free block
+    PageHeader* freePages;    // pages of this class with at least one free block
+    PageHeader* reserved;     // pool pages taken for this class and not yet formatted
+    std::uint32_t poolPages;  // pool pages the class holds, reserved ones included
     std::uint16_t blockSize;
     bool inlineFormatted;
     std::uint32_t reciprocal;  // of blockSize, for blockIndex
@@ -155,6 +157,12 @@ class BindingArena {
   static void* allocateLarge(std::size_t size);
   void* allocateSlow(SizeClass& sizeClass);
   PageHeader* addPage(SizeClass& sizeClass);
+  // A class that grows takes pool pages in runs, at most kMaxRun and a quarter of what it holds,
+  // which the pool hands out side by side where it can: the class's blocks then follow one
+  // another across its pages, and a walk over them, the copier's fetching ahead included, stays
+  // in the class. At most a fifth of a class's pages wait unformatted.
+  static constexpr std::size_t kMaxRun = 16;
+  void takeRun(SizeClass& sizeClass);
   void returnPage(SizeClass& sizeClass, PageHeader* page) noexcept;
   InternedString* findString(std::string_view text, std::uint32_t hash) const;
   // An entry's block: the entry, its text and a terminator. Blocks up to kMaxBlockSize come

@@ -1,5 +1,6 @@
 #include "binding/binding_page_pool.h"
 
+#include <bit>
 #include <cassert>
 #include <cstring>
 #include <new>
@@ -47,21 +48,41 @@ BindingPagePool::~BindingPagePool() {
 }
 
 void* BindingPagePool::acquirePage() {
+  void* page = nullptr;
+  return acquirePages(&page, 1) == 1 ? page : nullptr;
+}
+
+std::size_t BindingPagePool::acquirePages(void** pages, std::size_t count) {
+  if (count == 0) return 0;
   std::lock_guard<std::mutex> lock(mutex_);
   const std::uint64_t now = policy_.clock();
   observe(now);
-  if (freeSetSize_ == 0 && !mapRegion(now)) return nullptr;
+  if (freeSetSize_ == 0 && !mapRegion(now)) return 0;
   const std::uint32_t index = freeSet_[0];
   Region& taken = region(index);
   if (taken.freeCount == taken.pageCount) {
     --spareCount_;
     spareBytes_ -= taken.bytes();
   }
-  unsigned char* page = pageAddress(taken, taken.freePages[--taken.freeCount]);
+  std::size_t given = 0;
+  while (given < count && taken.freeCount != 0) {
+    pages[given++] = pageAddress(taken, takeLowest(taken));
+    --taken.freeCount;
+  }
   if (taken.freeCount == 0) leaveFreeSet(index);
-  inUseBytes_ += kPageSize;
+  inUseBytes_ += given * kPageSize;
   if (inUseBytes_ > peakNow_) peakNow_ = inUseBytes_;
-  return page;
+  return given;
+}
+
+std::size_t BindingPagePool::takeLowest(Region& region) noexcept {
+  for (std::size_t word = 0;; ++word) {
+    assert(word < kMaxPagesPerRegion / 64 && "a region counted free pages it has not");
+    const std::uint64_t bits = region.freeBits[word];
+    if (bits == 0) continue;
+    region.freeBits[word] = bits & (bits - 1);
+    return word * 64 + static_cast<std::size_t>(std::countr_zero(bits));
+  }
 }
 
 void BindingPagePool::releasePage(void* page) noexcept {
@@ -94,9 +115,11 @@ void BindingPagePool::releaseLocked(unsigned char* page, std::uint64_t now) noex
   if (index == kNoRegion) return;
   inUseBytes_ -= kPageSize;
   Region& owner = region(index);
-  assert(owner.freeCount < owner.pageCount && "page returned twice");
-  owner.freePages[owner.freeCount++] =
-      static_cast<std::uint16_t>(static_cast<std::size_t>(page - owner.base) / kPageSize);
+  const std::size_t number = static_cast<std::size_t>(page - owner.base) / kPageSize;
+  const std::uint64_t bit = std::uint64_t{1} << (number % 64);
+  assert((owner.freeBits[number / 64] & bit) == 0 && "page returned twice");
+  owner.freeBits[number / 64] |= bit;
+  ++owner.freeCount;
   // Entering the set needs room in it; when that fails the region simply stays out of the set
   // until it is wholly free, which loses nothing but reuse.
   if (!owner.inFreeSet && !enterFreeSet(index)) {
@@ -334,19 +357,20 @@ bool BindingPagePool::mapRegion(std::uint64_t now) {
   mapped.freeCount = 0;
   mapped.nextUnused = kNoRegion;
   mapped.inFreeSet = false;
-  // The page at the highest address goes in first, so pages are handed out in address order.
+  for (std::uint64_t& bits : mapped.freeBits) bits = 0;
   bool entered = true;
-  for (std::size_t number = mapped.pageCount; number-- > 0;) {
+  for (std::size_t number = 0; number < mapped.pageCount; ++number) {
     if (!pages_.insert(reinterpret_cast<std::uintptr_t>(pageAddress(mapped, number)), index)) {
       entered = false;
       break;
     }
-    mapped.freePages[mapped.freeCount++] = static_cast<std::uint16_t>(number);
+    mapped.freeBits[number / 64] |= std::uint64_t{1} << (number % 64);
+    ++mapped.freeCount;
   }
   if (entered) entered = enterFreeSet(index);  // room was made above; cannot fail
   if (!entered) {
-    for (std::size_t i = 0; i < mapped.freeCount; ++i) {
-      pages_.erase(reinterpret_cast<std::uintptr_t>(pageAddress(mapped, mapped.freePages[i])));
+    for (std::size_t number = 0; number < mapped.freeCount; ++number) {
+      pages_.erase(reinterpret_cast<std::uintptr_t>(pageAddress(mapped, number)));
     }
     platform::virtualFree(base, bytes);
     ++calls_.unmaps;

@@ -111,7 +111,11 @@ class BindingPagePool {
   // equal work uses the same regions each time and those a burst added age out. A new region
   // is mapped when none has one. Returns null when the system refuses memory.
   [[nodiscard]] void* acquirePage();
-  // Hands back a page from acquirePage.
+  // Up to `count` pages at once, the lowest free ones of one region, so adjacent where that
+  // region has free pages side by side: what an arena takes for a size class that grows.
+  // Returns how many it stored in `pages`: at least one, or none when the system refuses memory.
+  [[nodiscard]] std::size_t acquirePages(void** pages, std::size_t count);
+  // Hands back a page from acquirePage or acquirePages.
   void releasePage(void* page) noexcept;
   // Hands back `count` pages at once, under one lock: what an arena does when its tree goes.
   void releasePages(void* const* pages, std::size_t count) noexcept;
@@ -187,8 +191,9 @@ class BindingPagePool {
     std::uint32_t freeCount;
     std::uint32_t nextUnused;  // the next record of the unused list, while this one is unused
     bool inFreeSet;
-    std::uint16_t freePages[kMaxPagesPerRegion];  // page numbers; taken from and appended at the
-                                                  // back
+    // A bit per page, set while it is free. The lowest free page serves first, so pages go out
+    // in address order and the pages of a run taken at once are adjacent.
+    std::uint64_t freeBits[kMaxPagesPerRegion / 64];
     std::size_t bytes() const { return std::size_t{pageCount} * kPageSize; }
   };
 
@@ -219,6 +224,8 @@ class BindingPagePool {
   };
 
   Region& region(std::uint32_t index) const { return regions_[index]; }
+  // Takes the lowest free page of a region that has one and returns its number.
+  static std::size_t takeLowest(Region& region) noexcept;
   unsigned char* pageAddress(const Region& region, std::size_t number) const {
     return region.base + number * kPageSize;
   }

@@ -195,6 +195,47 @@ TEST(BindingArena, FullPagesServeAgainWhicheverListTheyWaitIn) {
   EXPECT_EQ(arena->blocksInUse(BindingArena::classIndex(kSize)), 0u);
 }
 
+TEST(BindingArena, AGrowingClassTakesPagesSideBySideAndGivesTheRestBackWhenEmpty) {
+  // Two classes grow in turn, as a tree's nodes and texts do. Each takes pool pages in runs, so
+  // that most of its pages follow one another in memory instead of alternating with the other
+  // class's; the pages taken ahead count as held and go back when the class empties.
+  BindingPagePool& pool = BindingPagePool::instance();
+  const auto pagesInUse = [&pool] {
+    return pool.mappedBytes() / BindingPagePool::kPageSize - pool.freePageCount();
+  };
+  const std::size_t before = pagesInUse();
+  auto arena = makeUnique<BindingArena>();
+  constexpr std::size_t kSizes[] = {48, 24};
+  std::vector<void*> blocks[2];
+  while (arena->poolPageCount() < 200) {
+    for (std::size_t which = 0; which < 2; ++which) {
+      blocks[which].push_back(arena->allocate(kSizes[which]));
+    }
+  }
+  EXPECT_EQ(pagesInUse(), before + arena->poolPageCount());
+  std::size_t used = 0;
+  for (std::size_t which = 0; which < 2; ++which) {
+    std::vector<std::uintptr_t> pages;
+    for (void* block : blocks[which]) {
+      if (insideArena(*arena, block)) continue;
+      if (pages.empty() || pages.back() != pageOf(block)) pages.push_back(pageOf(block));
+    }
+    std::size_t adjacent = 0;
+    for (std::size_t i = 1; i < pages.size(); ++i) adjacent += pages[i] == pages[i - 1] + 4096;
+    EXPECT_GE(adjacent * 2, pages.size())
+        << adjacent << " of " << pages.size() << " pages of " << kSizes[which] << "-byte blocks "
+        << "follow the one before";
+    used += pages.size();
+  }
+  EXPECT_LE((arena->poolPageCount() - used) * 5, arena->poolPageCount())
+      << "at most a fifth of the pages held are taken ahead";
+  for (std::size_t which = 0; which < 2; ++which) {
+    for (void* block : blocks[which]) arena->release(block, kSizes[which]);
+  }
+  EXPECT_EQ(arena->poolPageCount(), 0u) << "an emptied class gives back its reserve too";
+  EXPECT_EQ(pagesInUse(), before);
+}
+
 TEST(BindingArena, LargeBlocksComeFromTheHooks) {
   auto arena = makeUnique<BindingArena>();
   const AllocationSnapshot before = snapshot(processAllocationCounters());
@@ -413,9 +454,9 @@ TEST(BindingPagePool, PagesAreAlignedAndRegionsGoBackWhenWhollyFree) {
   // The first region: every page but one back, and it stays; the last one back, and it goes.
   for (std::size_t i = 1; i < BindingPagePool::kPagesPerRegion; ++i) pool.releasePage(pages[i]);
   EXPECT_EQ(pool.regionCount(), 2u);
-  EXPECT_EQ(pool.acquirePage(), pages[BindingPagePool::kPagesPerRegion - 1])
-      << "a returned page is reused before a fresh one";
-  pool.releasePage(pages[BindingPagePool::kPagesPerRegion - 1]);
+  EXPECT_EQ(pool.acquirePage(), pages[1])
+      << "a returned page, the lowest, is reused before a fresh one";
+  pool.releasePage(pages[1]);
   pool.releasePage(pages[0]);
   EXPECT_EQ(pool.regionCount(), 1u);
   for (std::size_t i = BindingPagePool::kPagesPerRegion; i < pages.size() - 1; ++i) {
@@ -424,13 +465,38 @@ TEST(BindingPagePool, PagesAreAlignedAndRegionsGoBackWhenWhollyFree) {
   EXPECT_EQ(pool.regionCount(), 0u);
 }
 
-TEST(BindingPagePool, FreshRegionPagesComeInAddressOrder) {
-  BindingPagePool pool;
+TEST(BindingPagePool, PagesComeInAddressOrderAndRunsSideBySideWhateverOrderTheyCameBackIn) {
+  BindingPagePool::Policy policy;
+  policy.maxRegionSize = BindingPagePool::kRegionSize;
+  BindingPagePool pool(policy);
+  constexpr std::size_t kPages = BindingPagePool::kPagesPerRegion;
   std::vector<unsigned char*> pages;
-  for (std::size_t i = 0; i < BindingPagePool::kPagesPerRegion; ++i) {
+  for (std::size_t i = 0; i < kPages; ++i) {
     pages.push_back(static_cast<unsigned char*>(pool.acquirePage()));
   }
   for (std::size_t i = 1; i < pages.size(); ++i) EXPECT_EQ(pages[i], pages[i - 1] + 4096);
+
+  // Back in a scattered order, as a tree's pages come back; taken again, in address order.
+  for (std::size_t i = 0; i < kPages; ++i) pool.releasePage(pages[(i * 7) % kPages]);
+  void* run[kPages];
+  ASSERT_EQ(pool.acquirePages(run, 6), 6u);
+  for (std::size_t i = 0; i < 6; ++i) EXPECT_EQ(run[i], pages[i]);
+
+  // A hole in the middle is filled first; a run stops at the end of its region.
+  pool.releasePage(pages[2]);
+  pool.releasePage(pages[3]);
+  ASSERT_EQ(pool.acquirePages(run, kPages), kPages - 6 + 2);
+  EXPECT_EQ(run[0], pages[2]);
+  EXPECT_EQ(run[1], pages[3]);
+  EXPECT_EQ(run[2], pages[6]);
+  EXPECT_EQ(pool.freePageCount(), 0u);
+  EXPECT_EQ(pool.regionCount(), 1u);
+
+  // With no page free, a run comes from a new region.
+  void* next = nullptr;
+  ASSERT_EQ(pool.acquirePages(&next, 1), 1u);
+  EXPECT_EQ(pool.regionCount(), 2u);
+  pool.releasePage(next);
   for (unsigned char* page : pages) pool.releasePage(page);
   pool.releaseSpares();
   EXPECT_EQ(pool.regionCount(), 0u);
