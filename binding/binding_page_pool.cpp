@@ -76,13 +76,12 @@ std::size_t BindingPagePool::acquirePages(void** pages, std::size_t count) {
 }
 
 std::size_t BindingPagePool::takeLowest(Region& region) noexcept {
-  for (std::size_t word = 0;; ++word) {
-    assert(word < kMaxPagesPerRegion / 64 && "a region counted free pages it has not");
-    const std::uint64_t bits = region.freeBits[word];
-    if (bits == 0) continue;
-    region.freeBits[word] = bits & (bits - 1);
-    return word * 64 + static_cast<std::size_t>(std::countr_zero(bits));
-  }
+  std::size_t word = 0;
+  while (region.freeBits[word] == 0 && word + 1 < kMaxPagesPerRegion / 64) ++word;
+  const std::uint64_t bits = region.freeBits[word];
+  assert(bits != 0 && "a region counted free pages it has not");
+  region.freeBits[word] = bits & (bits - 1);
+  return word * 64 + static_cast<std::size_t>(std::countr_zero(bits));
 }
 
 void BindingPagePool::releasePage(void* page) noexcept {

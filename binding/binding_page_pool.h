@@ -10,6 +10,9 @@
 // not when it becomes free:
 // - A page handed out is always one that is already mapped and faulted in when the pool has
 //   one; nothing is discarded, so a kept page never faults again.
+// - The lowest free page of a region goes out first, and an arena takes pages for a growing
+//   size class in runs (acquirePages): a class's pages then lie side by side, and a walk over a
+//   large tree reads memory in order instead of jumping between classes at every page.
 // - Regions grow with demand: the first is 64 KB (16 pages), each further one as large as
 //   everything mapped so far, up to 2 MB (512 pages). A large tree costs a few mappings, not
 //   one per 16 pages, and a region of 2 MB can be one huge page where the system offers them
@@ -107,9 +110,10 @@ class BindingPagePool {
   // The process-wide pool.
   static BindingPagePool& instance();
 
-  // A page aligned to kPageSize, taken from the oldest region that has a free page, so that
-  // equal work uses the same regions each time and those a burst added age out. A new region
-  // is mapped when none has one. Returns null when the system refuses memory.
+  // A page aligned to kPageSize: the lowest free page of the oldest region that has one, so
+  // that equal work uses the same regions each time, those a burst added age out, and pages go
+  // out in address order whatever order they came back in. A new region is mapped when none has
+  // one. Returns null when the system refuses memory.
   [[nodiscard]] void* acquirePage();
   // Up to `count` pages at once, the lowest free ones of one region, so adjacent where that
   // region has free pages side by side: what an arena takes for a size class that grows.
