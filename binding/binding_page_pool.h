@@ -40,8 +40,9 @@
 //   size, by the same age rule as the spare regions but without a kept floor: spare tables
 //   unused for longer than the decay time are unmapped at the next pool operation after it, and
 //   never more than kDefaultRetainedTableBytes are kept (the oldest go first).
-// This departs from the older rule that a region is 16 pages mapped at once and goes back when
-// all of them are free again; pages, size classes and the arena's block lists are unchanged.
+// This departs from the older rules that a region is 16 pages mapped at once and goes back when
+// all of them are free again, that the page handed out is the one handed back last, and that an
+// arena takes one page at a time; pages, size classes and the arena's block lists are unchanged.
 //
 // The pool's own records (the page map, the region records, the set of regions with free pages)
 // live in virtual memory as well, outside the allocation hooks: the plugin's memory statistics
