@@ -24,6 +24,12 @@ bool insideArena(const BindingArena& arena, const void* block) {
   return address >= begin && address < begin + sizeof(BindingArena);
 }
 
+// Pages of the process-wide pool handed out and not back, to whichever arena.
+std::size_t pagesInUse() {
+  const BindingPagePool& pool = BindingPagePool::instance();
+  return pool.mappedBytes() / BindingPagePool::kPageSize - pool.freePageCount();
+}
+
 std::uintptr_t pageOf(const void* block) {
   return reinterpret_cast<std::uintptr_t>(block) & ~std::uintptr_t{4095};
 }
@@ -149,10 +155,6 @@ TEST(BindingArena, APageIsFullOnlyOnceItsReleasedAndUntouchedBlocksAreGone) {
 TEST(BindingArena, DroppingATreeGivesEveryPageBackToThePool) {
   // Blocks of every class, some of the older ones given back, so that pages (the inline ones
   // among them) sit anywhere in the lists of free and full pages when the arena goes.
-  BindingPagePool& pool = BindingPagePool::instance();
-  const auto pagesInUse = [&pool] {
-    return pool.mappedBytes() / BindingPagePool::kPageSize - pool.freePageCount();
-  };
   const std::size_t before = pagesInUse();
   {
     auto arena = makeUnique<BindingArena>();
@@ -199,10 +201,6 @@ TEST(BindingArena, AGrowingClassTakesPagesSideBySideAndGivesTheRestBackWhenEmpty
   // Two classes grow in turn, as a tree's nodes and texts do. Each takes pool pages in runs, so
   // that most of its pages follow one another in memory instead of alternating with the other
   // class's; the pages taken ahead count as held and go back when the class empties.
-  BindingPagePool& pool = BindingPagePool::instance();
-  const auto pagesInUse = [&pool] {
-    return pool.mappedBytes() / BindingPagePool::kPageSize - pool.freePageCount();
-  };
   const std::size_t before = pagesInUse();
   auto arena = makeUnique<BindingArena>();
   constexpr std::size_t kSizes[] = {48, 24};
