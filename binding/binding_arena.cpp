@@ -223,7 +223,12 @@ void BindingArena::takeRun(SizeClass& sizeClass) {
     sizeClass.reserved = page;
   }
   sizeClass.poolPages += static_cast<std::uint32_t>(taken);
-  poolPages_ += taken;
+}
+
+std::size_t BindingArena::poolPageCount() const {
+  std::size_t count = 0;
+  for (const SizeClass& sizeClass : classes_) count += sizeClass.poolPages;
+  return count;
 }
 
 void BindingArena::release(void* block, std::size_t size) noexcept {
@@ -259,7 +264,6 @@ void BindingArena::release(void* block, std::size_t size) noexcept {
 void BindingArena::returnPage(SizeClass& sizeClass, PageHeader* page) noexcept {
   unlinkPage(sizeClass.freePages, page);
   BindingPagePool& pool = BindingPagePool::instance();
-  --poolPages_;
   --sizeClass.poolPages;
   pool.releasePage(page);
   // A class with no block left in use gives back its reserve as well, and starts small again.
@@ -267,7 +271,6 @@ void BindingArena::returnPage(SizeClass& sizeClass, PageHeader* page) noexcept {
     while (sizeClass.reserved != nullptr) {
       PageHeader* reserved = sizeClass.reserved;
       sizeClass.reserved = reserved->next;
-      --poolPages_;
       --sizeClass.poolPages;
       pool.releasePage(reserved);
     }

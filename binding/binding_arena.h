@@ -118,8 +118,8 @@ class BindingArena {
   std::size_t bucketCount() const { return bucketCount_; }
   // References held on `text`'s entry; 0 when absent.
   std::uint32_t stringReferences(std::string_view text) const;
-  // Pool pages this arena holds now.
-  std::size_t poolPageCount() const { return poolPages_; }
+  // Pool pages this arena holds now, those its classes took ahead included.
+  std::size_t poolPageCount() const;
   // Blocks in use in size class `index` (block size 4 * (index + 1)).
   std::size_t blocksInUse(std::size_t classIndex) const { return classes_[classIndex].inUse; }
 
@@ -237,7 +237,6 @@ class BindingArena {
   void resizeBuckets(std::size_t count);
 
   SizeClass classes_[kClassCount];
-  std::size_t poolPages_ = 0;
   // Pages with no free block, of every class, kept so that the arena can return them wholesale.
   // They are spread over several lists in turn: a dying arena follows the lists side by side,
   // and a single list of thousands of pages, followed one header at a time, would wait for
